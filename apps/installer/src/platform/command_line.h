@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zarn::platform {
+
+// The Windows command line for a program and its arguments, by the convention that
+// CommandLineToArgvW and the C runtime read back: the program is always quoted; an argument
+// that is empty or holds a blank or a tab is quoted; a double quote is escaped with a
+// backslash and the backslashes before a double quote or the closing quote are doubled.
+std::string windows_command_line(std::string_view program, const std::vector<std::string>& arguments);
+
+}  // namespace zarn::platform

@@ -1,0 +1,93 @@
+#include "platform/process.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/path_text.h"
+#include "support/stand_in_log.h"
+#include "support/temp_dir.h"
+
+namespace zarn::platform {
+namespace {
+
+using test::StandIns;
+using test::TempDir;
+
+TEST(RunProgram, ChildSeesExactlyTheArgumentsGiven) {
+    TempDir temp;
+    StandIns stand_ins(temp.path());
+    const std::vector<std::string> arguments{
+        "-NoProfile", "", "two words", "tab\there", R"(quote " inside)", R"(trailing\)", R"(C:\my dir\)",
+        R"(\\server\"share")", "\"", "Привет, «мир»", "$x = 'a''b'; \"$p\\shell\" -Value '\"%1\"'"};
+
+    const auto code = run_program("powershell", arguments);
+
+    ASSERT_TRUE(code) << code.error().text;
+    EXPECT_EQ(*code, 0u);
+    const auto runs = stand_ins.runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].program, "powershell");
+    EXPECT_EQ(runs[0].args, arguments);
+}
+
+TEST(RunProgram, GivesBackTheExitCode) {
+    TempDir temp;
+    StandIns stand_ins(temp.path());
+    stand_ins.exit_with("powershell", 1);
+    EXPECT_EQ(*run_program("powershell", {}), 1u);
+    stand_ins.exit_with("powershell", 42);
+    EXPECT_EQ(*run_program("powershell", {"x"}), 42u);
+}
+
+TEST(RunProgram, ReportsAProgramThatIsNowhere) {
+    TempDir temp;
+    StandIns stand_ins(temp.path());
+    stand_ins.environment().set("PATH", path_to_utf8(temp.path()));
+
+    const auto missing = run_program("powershell", {"-Command", "exit"});
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().text, "program not found");
+    EXPECT_FALSE(run_program("zarn-no-such-program", {}));
+    EXPECT_TRUE(stand_ins.runs().empty());
+}
+
+TEST(RunProgram, IgnoresACopyInTheCurrentFolder) {
+    TempDir temp;
+    StandIns stand_ins(temp.path());
+    const auto real = find_program("powershell");
+    ASSERT_TRUE(real);
+    const auto planted_name = real->filename();
+    std::filesystem::copy_file(*real, temp / planted_name);
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(temp.path());
+    stand_ins.environment().set("PATH", path_to_utf8(temp / "empty"));
+
+    const auto found = find_program("powershell");
+
+    std::filesystem::current_path(previous);
+    EXPECT_FALSE(found);
+}
+
+TEST(RunProgramCapturingOutput, CollectsStandardOutputBytes) {
+    TempDir temp;
+    StandIns stand_ins(temp.path());
+    stand_ins.print("powershell", std::string("D:\\Apps\r\n\xff", 10));
+    stand_ins.exit_with("powershell", 3);
+
+    const auto run = run_program_capturing_output("powershell", {"-STA"});
+
+    ASSERT_TRUE(run) << run.error().text;
+    EXPECT_EQ(run->standard_output, std::string("D:\\Apps\r\n\xff", 10));
+    EXPECT_EQ(run->exit_code, 3u);
+    EXPECT_EQ(stand_ins.runs().at(0).args, std::vector<std::string>{"-STA"});
+}
+
+TEST(CurrentProgramPath, NamesThisTestProgram) {
+    const auto path = current_program_path();
+    ASSERT_TRUE(path);
+    EXPECT_TRUE(path->is_absolute());
+    EXPECT_EQ(path->stem(), "platform_tests");
+    EXPECT_TRUE(std::filesystem::is_regular_file(*path));
+}
+
+}  // namespace
+}  // namespace zarn::platform
