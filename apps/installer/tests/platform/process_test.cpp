@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/command_line.h"
 #include "platform/path_text.h"
 #include "support/stand_in_log.h"
 #include "support/temp_dir.h"
@@ -27,6 +28,10 @@ TEST(RunProgram, ChildSeesExactlyTheArgumentsGiven) {
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].program, "powershell");
     EXPECT_EQ(runs[0].args, arguments);
+#ifdef _WIN32
+    // What CreateProcessW was given, read back by the child's own runtime above.
+    EXPECT_EQ(runs[0].command_line, windows_command_line(path_to_utf8(*find_program("powershell")), arguments));
+#endif
 }
 
 TEST(RunProgram, GivesBackTheExitCode) {
