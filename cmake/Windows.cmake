@@ -1,4 +1,5 @@
 # The product: a static, self-contained x86-64 program for 64-bit Windows.
+enable_language(RC)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
