@@ -1,6 +1,9 @@
 #include "support/recording_sink.h"
 
 #include <ostream>
+#include <type_traits>
+
+#include "platform/path_text.h"
 
 namespace zarn::test {
 
@@ -29,6 +32,28 @@ std::vector<Report> progress_reports(const std::vector<UiEvent>& events) {
         }
     }
     return reports;
+}
+
+std::vector<Report> posted_events(const std::vector<UiEvent>& events) {
+    std::vector<Report> posted;
+    for (const auto& event : events) {
+        std::visit(
+            [&](const auto& value) {
+                using Kind = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<Kind, Progress>) {
+                    posted.push_back({value.step, value.pct, value.note, value.state});
+                } else if constexpr (std::is_same_v<Kind, Installed>) {
+                    posted.push_back({"Installed", -1, platform::path_to_utf8(value.exe_path), ""});
+                } else if constexpr (std::is_same_v<Kind, SetDir>) {
+                    posted.push_back({"SetDir", -1, value.dir.value_or(""), ""});
+                } else {
+                    posted.push_back({std::is_same_v<Kind, Drag> ? "Drag" : std::is_same_v<Kind, Close> ? "Close" : "Launch",
+                                      -1, "", ""});
+                }
+            },
+            event);
+    }
+    return posted;
 }
 
 void PrintTo(const Report& report, std::ostream* out) {

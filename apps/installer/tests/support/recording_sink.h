@@ -35,6 +35,9 @@ struct Report {
     friend bool operator==(const Report&, const Report&) = default;
 };
 std::vector<Report> progress_reports(const std::vector<UiEvent>& events);
+// Every posted event in order, for checking a whole run: progress reports as above, `Installed`
+// as {"Installed", -1, its path as UTF-8, ""}, any other event as {its name, -1, "", ""}.
+std::vector<Report> posted_events(const std::vector<UiEvent>& events);
 void PrintTo(const Report& report, std::ostream* out);
 
 }  // namespace zarn::test

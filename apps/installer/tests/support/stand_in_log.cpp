@@ -17,6 +17,17 @@ std::vector<StandInRun> read_stand_in_log(const std::filesystem::path& log) {
     return runs;
 }
 
+std::vector<ProgramStart> program_starts(const std::vector<StandInRun>& runs) {
+    std::vector<ProgramStart> starts;
+    for (const auto& run : runs) starts.push_back({run.program, run.args});
+    return starts;
+}
+
+void PrintTo(const ProgramStart& start, std::ostream* out) {
+    *out << start.program;
+    for (const auto& arg : start.args) *out << " [" << arg << "]";
+}
+
 }  // namespace zarn::test
 
 #include <cctype>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <ostream>
 #include <string_view>
 #include <string>
 #include <vector>
@@ -16,6 +17,15 @@ struct StandInRun {
 };
 
 std::vector<StandInRun> read_stand_in_log(const std::filesystem::path& log);
+
+// A start reduced to program and arguments, for expectations on a whole list of starts.
+struct ProgramStart {
+    std::string program;
+    std::vector<std::string> args;
+    friend bool operator==(const ProgramStart&, const ProgramStart&) = default;
+};
+std::vector<ProgramStart> program_starts(const std::vector<StandInRun>& runs);
+void PrintTo(const ProgramStart& start, std::ostream* out);
 
 }  // namespace zarn::test
 

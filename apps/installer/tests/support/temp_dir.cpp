@@ -1,5 +1,6 @@
 #include "support/temp_dir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -33,6 +34,26 @@ TempDir::~TempDir() {
         }
     }
     std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> list_tree(const std::filesystem::path& folder) {
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const auto relative = entry.path().lexically_relative(folder).generic_u8string();
+        entries.emplace_back(relative.begin(), relative.end());
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+ScopedCurrentFolder::ScopedCurrentFolder(const std::filesystem::path& folder)
+    : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+}
+
+ScopedCurrentFolder::~ScopedCurrentFolder() {
+    std::error_code ignored;
+    std::filesystem::current_path(previous_, ignored);
 }
 
 void write_file(const std::filesystem::path& path, std::string_view bytes) {

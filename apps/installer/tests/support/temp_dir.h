@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zarn::test {
 
@@ -19,6 +20,21 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Every entry under the folder, links not entered, as sorted relative paths with "/".
+std::vector<std::string> list_tree(const std::filesystem::path& folder);
+
+// Makes `folder` the current folder for the life of the object.
+class ScopedCurrentFolder {
+public:
+    explicit ScopedCurrentFolder(const std::filesystem::path& folder);
+    ~ScopedCurrentFolder();
+    ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
+    ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
+
+private:
+    std::filesystem::path previous_;
 };
 
 void write_file(const std::filesystem::path& path, std::string_view bytes);
