@@ -1,7 +1,6 @@
 #include "engine/strict_json.h"
 
 #include <charconv>
-#include <cmath>
 #include <limits>
 #include <system_error>
 #include <variant>
@@ -80,7 +79,9 @@ std::string float_text(double value) {
     const int before_point = exponent + 1;
     const int count = static_cast<int>(digits.size());
     if (before_point <= 0) return sign + "0." + std::string(static_cast<std::size_t>(-before_point), '0') + digits;
-    if (before_point >= count) return sign + digits + std::string(static_cast<std::size_t>(before_point - count), '0') + ".0";
+    if (before_point >= count) {
+        return sign + digits + std::string(static_cast<std::size_t>(before_point - count), '0') + ".0";
+    }
     return sign + digits.substr(0, static_cast<std::size_t>(before_point)) + "." +
            digits.substr(static_cast<std::size_t>(before_point));
 }

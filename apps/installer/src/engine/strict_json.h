@@ -63,12 +63,12 @@ public:
     Result<void> close_object();
     Result<void> close_array();
 
+private:
+    struct Number;
+
     // "invalid type: {found}, expected {expected}" for the value at hand, which is read; or the
     // error that reading it gave.
     Error invalid_type(std::string_view expected);
-
-private:
-    struct Number;
 
     Result<int> fetch();
     Result<int> next_byte();

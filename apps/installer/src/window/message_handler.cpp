@@ -41,9 +41,10 @@ void handle_ipc(const Proxy& proxy, std::string_view body, const MessageWorkers&
     } else if (command.cmd == "launch") {
         static_cast<void>(proxy.post(Launch{}));
     } else if (command.cmd == "browse_dir") {
-        start_worker(workers, [browse = workers.browse_dir, dir = std::move(command.install_dir), own = proxy]() mutable {
+        auto task = [browse = workers.browse_dir, dir = std::move(command.install_dir), own = proxy]() mutable {
             browse(std::move(dir), std::move(own));
-        });
+        };
+        start_worker(workers, std::move(task));
     } else if (command.cmd == "install") {
         start_worker(workers, [install = workers.install, task = std::move(command), own = proxy]() mutable {
             install(std::move(task), std::move(own));
