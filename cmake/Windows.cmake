@@ -6,6 +6,10 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 # Windows test programs run under Wine, in a prefix of this build tree only.
 set(ZARN_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/cmake/wine-run.sh;${ZARN_WINEPREFIX}")
+# Programs that open windows get a prefix of their own: a Wine desktop started by a
+# program without an X display refuses the windows of every later one in that prefix.
+# Tests using it take the resource lock of that name, each with its own Xvfb.
+set(ZARN_WINE_GUI_PREFIX "${CMAKE_BINARY_DIR}/wineprefix-gui")
 
 # The cross compiler sees only the header-only libraries it needs, never /usr/include.
 set(ZARN_HEADER_ONLY_INCLUDE "${CMAKE_BINARY_DIR}/header-only")

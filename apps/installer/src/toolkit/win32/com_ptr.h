@@ -1,0 +1,108 @@
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace zarn::toolkit::win32 {
+
+// One COM reference, released with the holder.
+template <class T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    // Takes over a reference the caller already owns.
+    static ComPtr adopt(T* object) { return ComPtr(object); }
+    // Adds a reference of its own, for a pointer lent by a callback.
+    static ComPtr retain(T* object) {
+        if (object != nullptr) object->AddRef();
+        return ComPtr(object);
+    }
+    ~ComPtr() { reset(); }
+    ComPtr(ComPtr&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) {
+            reset();
+            object_ = std::exchange(other.object_, nullptr);
+        }
+        return *this;
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+
+    T* get() const { return object_; }
+    T* operator->() const { return object_; }
+    T& operator*() const { return *object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    // The out-parameter of a call that hands back a new reference.
+    T** put() {
+        reset();
+        return &object_;
+    }
+    void reset() {
+        if (object_ != nullptr) std::exchange(object_, nullptr)->Release();
+    }
+
+private:
+    explicit ComPtr(T* object) : object_(object) {}
+    T* object_ = nullptr;
+};
+
+template <class Interface, class Signature>
+class Callback;
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#endif
+
+// A COM handler object (IUnknown and one Invoke) around a function. It lives while the runtime
+// holds a reference to it; the last Release frees it.
+template <class Interface, class... Args>
+class Callback<Interface, HRESULT(Args...)> final : public Interface {
+public:
+    using Function = std::function<HRESULT(Args...)>;
+
+    static ComPtr<Interface> make(Function function) {
+        return ComPtr<Interface>::adopt(std::make_unique<Callback>(std::move(function)).release());
+    }
+
+    explicit Callback(Function function) : function_(std::move(function)) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID requested, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        if (IsEqualIID(requested, IID_IUnknown) || IsEqualIID(requested, Interface::iid)) {
+            *object = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) {
+            const std::unique_ptr<Callback> last(this);
+        }
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(Args... args) override { return function_(args...); }
+
+private:
+    ~Callback() = default;
+    friend struct std::default_delete<Callback>;
+
+    std::atomic<ULONG> references_{1};
+    Function function_;
+};
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+}  // namespace zarn::toolkit::win32

@@ -1,0 +1,174 @@
+#include <windows.h>
+#include <objbase.h>
+
+#include <bit>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "platform/os_error.h"
+#include "toolkit/win32/win32_backend.h"
+
+namespace zarn::toolkit {
+namespace win32 {
+namespace {
+
+constexpr wchar_t kLoaderName[] = L"WebView2Loader.dll";
+
+LRESULT CALLBACK loop_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == kWakeMessage) {
+        if (auto* core = reinterpret_cast<LoopCore*>(GetWindowLongPtrW(window, GWLP_USERDATA))) core->drain();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+class Win32EventLoop : public EventLoop {
+public:
+    Win32EventLoop(HWND message_window, std::shared_ptr<LoopCore> core)
+        : message_window_(message_window), core_(std::move(core)) {
+        SetWindowLongPtrW(message_window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(core_.get()));
+    }
+    ~Win32EventLoop() override {
+        // Later posts then fail and hand their events back.
+        SetWindowLongPtrW(message_window_, GWLP_USERDATA, 0);
+        DestroyWindow(message_window_);
+    }
+    Win32EventLoop(const Win32EventLoop&) = delete;
+    Win32EventLoop& operator=(const Win32EventLoop&) = delete;
+
+    Proxy proxy() override { return Proxy(core_->queue()); }
+
+    Result<std::unique_ptr<Window>> create_window(const WindowSettings& settings) override {
+        auto window = std::make_unique<Win32SetupWindow>(core_, !settings.decorations);
+        if (auto created = window->create(settings); !created) return unexpected(created.error());
+        return std::unique_ptr<Window>(std::move(window));
+    }
+
+    Result<std::unique_ptr<WebView>> create_web_view(Window& window, WebViewSettings settings) override {
+        auto* host = dynamic_cast<Win32SetupWindow*>(&window);
+        if (host == nullptr) return unexpected(Error{"the window was not made by the Win32 event loop"});
+        auto entry = loader_entry();
+        if (!entry) return unexpected(entry.error());
+        return win32::create_web_view(*entry, *host, std::move(settings));
+    }
+
+    [[noreturn]] void run(Handler handler) override {
+        core_->start(std::move(handler));
+        MSG message{};
+        // A WM_QUIT from elsewhere ends the loop as well.
+        while (!core_->exiting() && GetMessageW(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        const int code = core_->exit_code();
+        core_->finish();
+        std::exit(code);
+    }
+
+private:
+    // The loader stays loaded for the life of the process: the runtime's objects call into it.
+    Result<LoaderEntry> loader_entry() {
+        if (loader_ == nullptr) {
+            loader_ = LoadLibraryW(kLoaderName);
+            if (loader_ == nullptr) {
+                return unexpected(Error{"WebView2Loader.dll could not be loaded: " + platform::last_os_error().text});
+            }
+        }
+        const FARPROC entry = GetProcAddress(loader_, "CreateCoreWebView2EnvironmentWithOptions");
+        if (entry == nullptr) {
+            return unexpected(Error{"WebView2Loader.dll has no CreateCoreWebView2EnvironmentWithOptions: " +
+                                    platform::last_os_error().text});
+        }
+        return LoaderEntry{std::bit_cast<webview2::CreateEnvironmentWithOptions>(entry)};
+    }
+
+    HWND message_window_;
+    std::shared_ptr<LoopCore> core_;
+    HMODULE loader_ = nullptr;
+};
+
+// Logical pixels then mean 1/96 inch on every monitor, and the system leaves the window's
+// pixels unscaled. A process whose awareness is already fixed keeps it.
+void become_per_monitor_dpi_aware() {
+    if (SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) return;
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
+}
+
+Result<void> register_class(const wchar_t* name, WNDPROC procedure, HBRUSH background) {
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = procedure;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.hbrBackground = background;
+    window_class.lpszClassName = name;
+    if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        return unexpected(platform::last_os_error());
+    }
+    return {};
+}
+
+}  // namespace
+
+LoopCore::LoopCore(HWND message_window)
+    : queue_(std::make_shared<EventQueue>(
+          [message_window] { return PostMessageW(message_window, kWakeMessage, 0, 0) != FALSE; })) {}
+
+void LoopCore::call_handler(LoopEvent event) {
+    in_handler_ = true;
+    handler_(std::move(event), flow_);
+    in_handler_ = false;
+}
+
+void LoopCore::deliver(LoopEvent event) {
+    // A message loop run from inside the handler (a modal dialog, say) must not call it again.
+    if (!handler_ || flow_.exiting() || in_handler_) return;
+    call_handler(std::move(event));
+    // Wake-ups that came while the handler ran found it busy.
+    drain();
+}
+
+void LoopCore::drain() {
+    while (handler_ && !flow_.exiting() && !in_handler_) {
+        auto event = queue_->take();
+        if (!event) return;
+        call_handler(std::move(*event));
+    }
+}
+
+void LoopCore::start(Handler handler) {
+    handler_ = std::move(handler);
+    // Events posted before the loop ran found no handler yet.
+    drain();
+}
+
+void LoopCore::finish() {
+    queue_->close();
+    Handler released = std::move(handler_);
+    handler_ = nullptr;
+}
+
+}  // namespace win32
+
+Result<std::unique_ptr<EventLoop>> create_event_loop() {
+    win32::become_per_monitor_dpi_aware();
+    // WebView2 lives in a single-threaded apartment on the loop's thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(com)) return unexpected(Error{"COM could not start on the main thread: " + win32::hresult_error(com).text});
+
+    const auto background = reinterpret_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    for (const auto& [name, procedure] :
+         {std::pair{win32::kWindowClass, &win32::Win32SetupWindow::procedure}, std::pair{win32::kLoopClass, &win32::loop_procedure}}) {
+        if (auto registered = win32::register_class(name, procedure, background); !registered) {
+            return unexpected(Error{"the window class could not be registered: " + registered.error().text});
+        }
+    }
+    HWND message_window = CreateWindowExW(0, win32::kLoopClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          GetModuleHandleW(nullptr), nullptr);
+    if (message_window == nullptr) return unexpected(platform::last_os_error());
+    auto core = std::make_shared<win32::LoopCore>(message_window);
+    return std::unique_ptr<EventLoop>(std::make_unique<win32::Win32EventLoop>(message_window, std::move(core)));
+}
+
+}  // namespace zarn::toolkit

@@ -1,0 +1,311 @@
+// The Win32 backend under Wine on a real X server (Xvfb). Wine has no WebView2 runtime, so the
+// web view is only seen failing here. Running the loop ends the process, so each such case
+// runs in a child of its own.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "toolkit/toolkit.h"
+
+namespace zarn::toolkit {
+namespace {
+
+void say(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stderr);
+    std::fflush(stderr);
+}
+
+[[noreturn]] void fail(const std::string& why) {
+    say("FAILED: " + why);
+    std::_Exit(90);
+}
+
+template <class T>
+T must(Result<T> result, const char* what) {
+    if (!result) fail(std::string(what) + ": " + result.error().text);
+    return std::move(result.value());
+}
+
+// Red, green, blue and alpha differ in every pixel, so a swapped channel or a flipped row
+// shows in the icon the system holds.
+Icon test_icon() {
+    Icon icon{std::vector<std::uint8_t>(32 * 32 * 4), 32, 32};
+    for (std::size_t pixel = 0; pixel < 32 * 32; ++pixel) {
+        icon.rgba[pixel * 4 + 0] = static_cast<std::uint8_t>(pixel % 32 * 8);  // red grows to the right
+        icon.rgba[pixel * 4 + 1] = static_cast<std::uint8_t>(pixel / 32 * 8);  // green grows downwards
+        icon.rgba[pixel * 4 + 2] = 0x40;
+        icon.rgba[pixel * 4 + 3] = 0xff;
+    }
+    return icon;
+}
+
+WindowSettings small_window() {
+    WindowSettings settings;
+    settings.title = "Проверка";
+    settings.logical_width = 520;
+    settings.logical_height = 390;
+    settings.icon = test_icon();
+    return settings;
+}
+
+// The one visible top-level window of this thread: the one the backend made.
+HWND the_window() {
+    std::vector<HWND> found;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM list) -> BOOL {
+            if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    if (found.size() != 1) fail("expected one visible window, found " + std::to_string(found.size()));
+    return found.front();
+}
+
+// Top row first, 4 bytes a pixel in blue, green, red, alpha.
+std::vector<std::uint8_t> small_icon_pixels(HWND window) {
+    const auto icon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0));
+    ICONINFO info{};
+    if (icon == nullptr || !GetIconInfo(icon, &info)) return {};
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = 32;
+    format.bmiHeader.biHeight = -32;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint8_t> pixels(32 * 32 * 4);
+    HDC screen = GetDC(nullptr);
+    const int rows = GetDIBits(screen, info.hbmColor, 0, 32, pixels.data(), &format, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return rows == 32 ? pixels : std::vector<std::uint8_t>{};
+}
+
+TEST(Win32Host, TheLoopMakesTheProcessPerMonitorDpiAware) {
+    auto loop = must(create_event_loop(), "event loop");
+    const DPI_AWARENESS awareness = GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext());
+    EXPECT_EQ(awareness, DPI_AWARENESS_PER_MONITOR_AWARE);
+}
+
+TEST(Win32Host, WindowIsABorderlessClientAreaOfTheLogicalSizeWithItsTitleAndSmallIcon) {
+    auto loop = must(create_event_loop(), "event loop");
+    auto window = must(loop->create_window(small_window()), "window");
+    HWND handle = the_window();
+
+    // Wine's screen has 96 dots per inch: one logical pixel is one device pixel.
+    ASSERT_EQ(GetDpiForWindow(handle), 96u);
+    EXPECT_EQ(window->outer_size(), (Size{520, 390}));
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(handle, &client));
+    EXPECT_EQ(client.right - client.left, 520);
+    EXPECT_EQ(client.bottom - client.top, 390);
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(handle, GWL_STYLE));
+    EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0u) << "the user can resize it";
+
+    std::array<wchar_t, 64> title{};
+    GetWindowTextW(handle, title.data(), static_cast<int>(title.size()));
+    EXPECT_EQ(std::wstring(title.data()), L"\u041f\u0440\u043e\u0432\u0435\u0440\u043a\u0430");
+
+    EXPECT_EQ(SendMessageW(handle, WM_GETICON, ICON_BIG, 0), 0) << "a taskbar icon of its own";
+    const auto pixels = small_icon_pixels(handle);
+    ASSERT_EQ(pixels.size(), 32u * 32 * 4);
+    const auto pixel = [&](int x, int y) {
+        const std::uint8_t* bgra = &pixels[static_cast<std::size_t>(y * 32 + x) * 4];
+        return std::array<int, 4>{bgra[2], bgra[1], bgra[0], bgra[3]};
+    };
+    EXPECT_EQ(pixel(0, 0), (std::array<int, 4>{0, 0, 0x40, 0xff}));
+    EXPECT_EQ(pixel(5, 0), (std::array<int, 4>{40, 0, 0x40, 0xff}));
+    EXPECT_EQ(pixel(0, 3), (std::array<int, 4>{0, 24, 0x40, 0xff}));
+}
+
+TEST(Win32Host, MonitorIsTheWholeScreenAndTheOuterPositionLandsWhereAsked) {
+    auto loop = must(create_event_loop(), "event loop");
+    auto window = must(loop->create_window(small_window()), "window");
+    const auto monitor = window->monitor_rect();
+    ASSERT_TRUE(monitor);
+    EXPECT_EQ(monitor->position, (Position{0, 0}));
+    EXPECT_EQ(monitor->size, (Size{1920, 1080}));
+
+    for (const Position target : {Position{700, 345}, Position{0, 0}, Position{-40, 1000}, Position{1500, 20}}) {
+        window->set_outer_position(target);
+        RECT frame{};
+        ASSERT_TRUE(GetWindowRect(the_window(), &frame));
+        EXPECT_EQ((Position{frame.left, frame.top}), target);
+        EXPECT_EQ(window->outer_size(), (Size{520, 390})) << "moving changed the size";
+    }
+}
+
+TEST(Win32Host, AWindowWithDecorationsHasTheLogicalSizeAsItsClientArea) {
+    auto loop = must(create_event_loop(), "event loop");
+    WindowSettings settings = small_window();
+    settings.decorations = true;
+    auto window = must(loop->create_window(settings), "window");
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(the_window(), &client));
+    EXPECT_EQ(client.right, 520);
+    EXPECT_EQ(client.bottom, 390);
+    const Size outer = window->outer_size();
+    EXPECT_GT(outer.width, 520u);
+    EXPECT_GT(outer.height, 390u);
+}
+
+TEST(Win32Host, DragNeedsTheMouseButtonStillHeld) {
+    auto loop = must(create_event_loop(), "event loop");
+    auto window = must(loop->create_window(small_window()), "window");
+    // Nothing presses a button on this server: starting the system's move loop now would
+    // make the window follow the mouse until the next click.
+    const auto dragged = window->drag();
+    ASSERT_FALSE(dragged);
+    EXPECT_EQ(dragged.error().text, "the mouse button is no longer held");
+}
+
+TEST(Win32Host, APostThatCannotWakeTheLoopHandsTheEventBack) {
+    auto loop = must(create_event_loop(), "event loop");
+    const Proxy proxy = loop->proxy();
+    // Gone with the loop: the message-only window that posts wake.
+    loop.reset();
+    const auto back = proxy.post(Installed{"C:\\ZARN\\zarn.exe"});
+    ASSERT_TRUE(back);
+    EXPECT_EQ(std::get<Installed>(*back).exe_path, "C:\\ZARN\\zarn.exe");
+}
+
+std::string prefix_of(const std::string& text, std::size_t length) { return text.substr(0, length); }
+
+TEST(Win32Host, WebViewFailsSayingWhetherTheLoaderOrTheRuntimeIsMissing) {
+    auto loop = must(create_event_loop(), "event loop");
+    auto window = must(loop->create_window(small_window()), "window");
+    WebViewSettings settings;
+    settings.html = "<!doctype html><p>page</p>";
+    settings.startup_script = "window.started = true;";
+    settings.on_message = [](std::string) {};
+
+    const auto without_loader = loop->create_web_view(*window, settings);
+    ASSERT_FALSE(without_loader);
+    const std::string loader_missing = "WebView2Loader.dll could not be loaded: ";
+    EXPECT_EQ(prefix_of(without_loader.error().text, loader_missing.size()), loader_missing)
+        << without_loader.error().text;
+    EXPECT_NE(without_loader.error().text.find("(os error 126)"), std::string::npos) << without_loader.error().text;
+
+    // A loader on the DLL search path, on a machine without the runtime.
+    std::wstring stand_in_dir;
+    for (const char c : std::string(ZARN_STAND_IN_WEBVIEW2_DIR)) stand_in_dir += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    ASSERT_TRUE(SetDllDirectoryW(stand_in_dir.c_str()));
+    const auto without_runtime = loop->create_web_view(*window, settings);
+    SetDllDirectoryW(nullptr);
+    ASSERT_FALSE(without_runtime);
+    const std::string runtime_missing = "no WebView2 runtime is installed: ";
+    EXPECT_EQ(prefix_of(without_runtime.error().text, runtime_missing.size()), runtime_missing)
+        << without_runtime.error().text;
+    EXPECT_NE(without_runtime.error().text.find("(os error 2)"), std::string::npos) << without_runtime.error().text;
+    // The window is still there, empty, for the program to end with its message.
+    EXPECT_TRUE(IsWindowVisible(the_window()));
+}
+
+// What the handler of the queue test owns; it tells when it is let go of.
+struct QueueState {
+    explicit QueueState(Proxy loop_proxy) : proxy(std::move(loop_proxy)) {}
+    ~QueueState() {
+        say("state released");
+        if (proxy.post(Close{})) say("post after the end handed back");
+    }
+    Proxy proxy;
+    std::map<std::string, int> next;  // each posting thread's next number
+    bool workers_started = false;
+};
+
+constexpr int kWorkers = 3;
+constexpr int kPerWorker = 250;
+
+void run_queue_order() {
+    auto loop = must(create_event_loop(), "event loop");
+    const Proxy proxy = loop->proxy();
+    // Posted before the loop runs, from this thread and from another one.
+    proxy.post(Progress{"main", 0, "", ""});
+    std::thread([proxy] {
+        for (std::uint8_t n = 0; n < 3; ++n) proxy.post(Progress{"early", n, "", ""});
+    }).join();
+
+    auto state = std::make_unique<QueueState>(proxy);
+    loop->run([state = std::shared_ptr<QueueState>(std::move(state))](LoopEvent event, ControlFlow& flow) {
+        flow.set_wait();
+        auto* ui = std::get_if<UiEvent>(&event);
+        if (ui == nullptr) return;
+        if (!state->workers_started) {
+            // Posted while the loop runs, from several threads at once; the last post comes
+            // after all of theirs.
+            state->workers_started = true;
+            std::thread([proxy = state->proxy] {
+                std::vector<std::thread> workers;
+                for (int w = 0; w < kWorkers; ++w) {
+                    workers.emplace_back([proxy, w] {
+                        for (int n = 0; n < kPerWorker; ++n) {
+                            proxy.post(Progress{"worker" + std::to_string(w), static_cast<std::uint8_t>(n % 256), "", ""});
+                        }
+                    });
+                }
+                for (auto& worker : workers) worker.join();
+                proxy.post(Close{});
+            }).detach();
+        }
+        if (auto* progress = std::get_if<Progress>(ui)) {
+            int& expected = state->next[progress->step];
+            if (progress->pct != expected % 256) {
+                fail(progress->step + ": expected " + std::to_string(expected) + ", got " + std::to_string(progress->pct));
+            }
+            ++expected;
+        } else if (std::holds_alternative<Close>(*ui)) {
+            std::string tally;
+            for (const auto& [step, count] : state->next) tally += step + "=" + std::to_string(count) + " ";
+            say("delivered " + tally);
+            flow.set_exit(0);
+            // Kept once set, whatever a later event writes.
+            flow.set_wait();
+        }
+    });
+}
+
+TEST(Win32HostDeathTest, PostedEventsArriveOnceEachInEachThreadsOrderAndLaterPostsComeBack) {
+    EXPECT_EXIT(run_queue_order(), testing::ExitedWithCode(0),
+                "delivered early=3 main=1 worker0=250 worker1=250 worker2=250 \nstate released\n"
+                "post after the end handed back\n");
+}
+
+void run_close_request() {
+    auto loop = must(create_event_loop(), "event loop");
+    auto window = std::shared_ptr<Window>(must(loop->create_window(small_window()), "window"));
+    // What Alt+F4 or the taskbar's "Close window" sends.
+    PostMessageW(the_window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    int closes = 0;
+    loop->run([window, closes](LoopEvent event, ControlFlow& flow) mutable {
+        flow.set_wait();
+        if (!std::holds_alternative<CloseRequested>(event)) return;
+        ++closes;
+        const bool still_there = IsWindowVisible(the_window()) != FALSE;
+        say(still_there ? "window still there" : "window gone");
+        flow.set_exit(closes == 1 && still_there ? 7 : 3);
+    });
+}
+
+TEST(Win32HostDeathTest, CloseRequestReachesTheHandlerWhileTheWindowStays) {
+    EXPECT_EXIT(run_close_request(), testing::ExitedWithCode(7), "window still there");
+}
+
+}  // namespace
+}  // namespace zarn::toolkit
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    return RUN_ALL_TESTS();
+}
