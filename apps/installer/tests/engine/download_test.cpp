@@ -1,0 +1,375 @@
+#include "engine/download.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <thread>
+
+#include "platform/sha256.h"
+#include "support/loopback_server.h"
+#include "support/recording_sink.h"
+#include "support/temp_dir.h"
+
+namespace zarn {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Report;
+
+TEST(DownloadNote, IsMebibytesWithOneDecimalTiesToEven) {
+    EXPECT_EQ(downloaded_note(0), "0.0 МБ");
+    EXPECT_EQ(downloaded_note(262'144), "0.2 МБ");  // 0.25
+    EXPECT_EQ(downloaded_note(786'432), "0.8 МБ");  // 0.75
+    EXPECT_EQ(downloaded_note(1'572'864), "1.5 МБ");
+    EXPECT_EQ(downloaded_note(1'048'575), "1.0 МБ");
+    EXPECT_EQ(downloaded_note(10'433'331), "9.9 МБ");
+    EXPECT_EQ(downloaded_note(5ull << 40), "5242880.0 МБ");
+}
+
+TEST(DownloadPercentage, RunsFrom30To68AndSaturates) {
+    EXPECT_EQ(download_percentage(500'000, 1'000'000), 49);
+    EXPECT_EQ(download_percentage(1, 1'000'000), 30);
+    EXPECT_EQ(download_percentage(1'000'000, 1'000'000), 68);
+    EXPECT_EQ(download_percentage(3'000'000, 1'000'000), 68);  // a body longer than "size"
+    EXPECT_EQ(download_percentage(1, 1), 68);                   // "size" 0 divides by 1
+    // downloaded × 38 no longer fits into 64 bits: taken as 2^64 − 1, so (2^64 − 1) ÷ 2^62 = 3.
+    EXPECT_EQ(download_percentage(1ull << 60, 1ull << 62), 33);
+    EXPECT_EQ(download_percentage(~0ull, 1), 68);
+}
+
+TEST(ResolvePackageUrl, KeepsAbsoluteUrlsAndJoinsTheRestWithOneSlash) {
+    struct Case {
+        std::string_view base, url, expected;
+    };
+    const Case cases[] = {
+        {"https://u.example", "https://cdn.example/zarn.exe", "https://cdn.example/zarn.exe"},
+        {"https://u.example", "http://cdn.example//a", "http://cdn.example//a"},
+        {"https://u.example", "files/zarn.exe", "https://u.example/files/zarn.exe"},
+        {"https://u.example///", "///files/zarn.exe", "https://u.example/files/zarn.exe"},
+        {"https://u.example/", "/files//zarn.exe/", "https://u.example/files//zarn.exe/"},
+        {"https://u.example", "HTTPS://cdn.example/zarn.exe", "https://u.example/HTTPS://cdn.example/zarn.exe"},
+        {"https://u.example", "Http://cdn.example/zarn.exe", "https://u.example/Http://cdn.example/zarn.exe"},
+        {"https://u.example", "", "https://u.example/"},
+        {"", "/zarn.exe", "/zarn.exe"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(resolve_package_url(c.base, c.url), c.expected) << c.base << " + " << c.url;
+}
+
+std::string sha256_hex(std::string_view bytes) {
+    platform::Sha256 digest;
+    digest.update(bytes.data(), bytes.size());
+    return digest.finish_hex();
+}
+
+std::string from_hex(std::string_view hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+    }
+    return bytes;
+}
+
+// Bytes of every value, different in each piece.
+std::string piece_bytes(std::size_t size, std::size_t seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + seed * 7 + 3) & 0xFF);
+    return bytes;
+}
+
+std::string manifest_for(std::string_view url, std::string_view sha256, std::uint64_t size) {
+    return R"({"version":"1.2.3","downloads":{"linux_x64":{"url":"/other","sha256":"","size":1},)"
+           R"("windows_x64":{"url":")" + std::string(url) + R"(","sha256":")" + std::string(sha256) +
+           R"(","size":)" + std::to_string(size) + "}}}";
+}
+
+// Notes that come from the HTTP library or the system are only required to be there.
+const std::string kAnyText = "<any text>";
+
+const Report kStart{"Загрузка последней версии ZARN…", 25, "Запрос манифеста обновлений…", "working"};
+const Report kNoManifest{"Не удалось скачать клиент", 25,
+                         "Положите zarn.exe рядом с установщиком или убедитесь, что сервер доступен.", "error"};
+const Report kNotPublished{"Пакет для Windows не опубликован", 30,
+                           "Запустите scripts/build-release.ps1 или положите zarn.exe рядом с ZARN-Setup.exe.",
+                           "error"};
+const Report kBrokenOff{"Обрыв соединения", 50, kAnyText, "error"};
+const Report kWrongDigest{"Ошибка проверки SHA-256", 68, "Контрольная сумма файла не совпала", "error"};
+
+Report chunk(int pct, std::string note = "0.0 МБ") { return {"Загрузка ZARN v1.2.3…", pct, std::move(note), "working"}; }
+
+const std::string kOldClient = "the client installed before";
+
+enum class Ending { complete, breaks_off, stalls };
+enum class Digest { lower, upper, padded };
+
+std::string written_as(const std::string& hex, Digest digest) {
+    std::string text = hex;
+    if (digest == Digest::upper) {
+        for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (digest == Digest::padded) text += " ";
+    return text;
+}
+
+// The road against a real loopback server, with a client installed at the target before.
+class DownloadRoadTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::write_file(target_, kOldClient); }
+
+    // Serves the body in pieces, each only once the road has reported the one before, so that
+    // every piece makes one read and one chunk report. (Pieces stay small: some WinHTTP
+    // versions receive through a buffer of 8 KiB.)
+    void serve_package(const std::string& path, std::vector<std::string> pieces, Ending ending) {
+        std::size_t length = 0;
+        for (const auto& piece : pieces) length += piece.size();
+        if (ending != Ending::complete) length += 10'000;  // promised, never sent
+        server_.route(path, [this, pieces, ending, length](test::Reply& reply) {
+            reply.head(200, {}, length);
+            for (std::size_t sent = 0; sent < pieces.size(); ++sent) {
+                wait_for_reports(1 + sent);
+                reply.write(pieces[sent]);
+            }
+            if (ending == Ending::stalls) std::this_thread::sleep_for(1500ms);
+        });
+    }
+
+    void serve(const std::string& path, std::string body, int status = 200, bool gzip = false) {
+        server_.route(path, [body, status, gzip](test::Reply& reply) {
+            reply.send(status, body, gzip ? test::Headers{{"Content-Encoding", "gzip"}} : test::Headers{});
+        });
+    }
+
+    void serve_manifest(std::string body, int status = 200) {
+        serve("/api/client/update/manifest", std::move(body), status);
+    }
+
+    // Publishes a package of the given piece sizes at `path` with its manifest.
+    std::string publish(const std::vector<std::size_t>& sizes, std::optional<std::uint64_t> declared = {},
+                        Ending ending = Ending::complete, Digest digest = Digest::lower,
+                        const std::string& url = "/zarn.exe") {
+        std::vector<std::string> pieces;
+        std::string package;
+        for (const auto size : sizes) {
+            pieces.push_back(piece_bytes(size, pieces.size()));
+            package += pieces.back();
+        }
+        serve_manifest(manifest_for(url, written_as(sha256_hex(package), digest), declared.value_or(package.size())));
+        serve_package("/zarn.exe", std::move(pieces), ending);
+        return package;
+    }
+
+    bool run(const std::string& base_url) {
+        server_.start();
+        return download_client(recorder_.proxy, base_url, target_, settings_);
+    }
+    bool run() { return run(server_.base_url()); }
+
+    void expect_reports(const std::vector<Report>& expected) const {
+        auto reports = test::progress_reports(recorder_.sink->events());
+        for (std::size_t i = 0; i < std::min(reports.size(), expected.size()); ++i) {
+            if (expected[i].note == kAnyText && !reports[i].note.empty()) reports[i].note = kAnyText;
+        }
+        EXPECT_EQ(reports, expected);
+    }
+
+    void expect_client(const std::string& content) const {
+        const auto held = test::read_file(target_);
+        EXPECT_TRUE(held == content) << "the client holds " << held.size() << " bytes, not the " << content.size()
+                                     << " expected";
+        EXPECT_FALSE(std::filesystem::exists(dir_ / "zarn.exe.download"));
+    }
+
+    void wait_for_reports(std::size_t count) const {
+        const auto give_up = std::chrono::steady_clock::now() + 10s;
+        while (test::progress_reports(recorder_.sink->events()).size() < count &&
+               std::chrono::steady_clock::now() < give_up) {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+
+    test::TempDir dir_;
+    std::filesystem::path target_ = dir_ / "zarn.exe";
+    test::Recorder recorder_;
+    test::LoopbackServer server_;
+    platform::HttpAgentSettings settings_;
+};
+
+struct BodyCase {
+    const char* name;
+    std::vector<std::size_t> pieces;
+    std::optional<std::uint64_t> declared_size;  // the body's own size when absent
+    Digest digest;
+    std::vector<Report> chunks;
+    bool accepted;
+};
+
+class DownloadBodyTest : public DownloadRoadTest, public ::testing::WithParamInterface<BodyCase> {};
+
+TEST_P(DownloadBodyTest, ReportsEveryReadAndKeepsTheBodyOnlyWhenItsDigestMatches) {
+    const auto& c = GetParam();
+    const auto package = publish(c.pieces, c.declared_size, Ending::complete, c.digest);
+
+    EXPECT_EQ(run(), c.accepted);
+
+    auto expected = std::vector<Report>{kStart};
+    expected.insert(expected.end(), c.chunks.begin(), c.chunks.end());
+    if (!c.accepted) expected.push_back(kWrongDigest);
+    expect_reports(expected);
+    expect_client(c.accepted ? package : kOldClient);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, DownloadBodyTest,
+    ::testing::Values(
+        BodyCase{"several_pieces", {4'000, 4'000, 4'000, 3'000}, {}, Digest::lower,
+                 {chunk(40), chunk(50), chunk(60), chunk(68)}, true},
+        BodyCase{"size_0", {4'000, 2'000}, 0, Digest::lower, {chunk(68), chunk(68)}, true},
+        BodyCase{"longer_than_size", {4'000, 4'000, 4'000}, 6'000, Digest::lower, {chunk(55), chunk(68), chunk(68)},
+                 true},
+        BodyCase{"shorter_than_size", {4'000, 4'000, 4'000}, 24'000, Digest::lower,
+                 {chunk(36), chunk(42), chunk(49)}, true},
+        BodyCase{"empty_body", {}, 1'000, Digest::lower, {}, true},
+        BodyCase{"upper_case_digest", {4'000, 4'000}, {}, Digest::upper, {chunk(49), chunk(68)}, true},
+        BodyCase{"digest_with_a_space", {4'000, 4'000}, {}, Digest::padded, {chunk(49), chunk(68)}, false}),
+    [](const auto& test_case) { return std::string(test_case.param.name); });
+
+struct ManifestCase {
+    const char* name;
+    int status;
+    std::string body;
+    Report failure;
+};
+
+class DownloadManifestTest : public DownloadRoadTest, public ::testing::WithParamInterface<ManifestCase> {};
+
+TEST_P(DownloadManifestTest, EndsBeforeTouchingTheClient) {
+    const auto& c = GetParam();
+    serve_manifest(c.body, c.status);
+    serve_package("/zarn.exe", {piece_bytes(4'000, 0)}, Ending::complete);  // never asked for
+
+    EXPECT_FALSE(run());
+
+    expect_reports({kStart, c.failure});
+    expect_client(kOldClient);
+}
+
+const std::string kValidManifest = manifest_for("/zarn.exe", "00", 1);
+
+INSTANTIATE_TEST_SUITE_P(
+    Manifests, DownloadManifestTest,
+    ::testing::Values(ManifestCase{"status_404", 404, kValidManifest, kNoManifest},
+                      ManifestCase{"status_500", 500, kValidManifest, kNoManifest},
+                      ManifestCase{"not_json", 200, "<html>maintenance</html>", kNoManifest},
+                      ManifestCase{"json_then_text", 200, kValidManifest + " ok", kNoManifest},
+                      ManifestCase{"cut_short", 200, kValidManifest.substr(0, 40), kNoManifest},
+                      ManifestCase{"no_downloads", 200, R"({"version":"1.2.3"})", kNotPublished},
+                      ManifestCase{"empty_downloads", 200, R"({"version":"1.2.3","downloads":{}})", kNotPublished},
+                      ManifestCase{"other_platforms_only", 200,
+                                   R"({"version":"1","downloads":{"Windows_x64":{"url":"/zarn.exe","sha256":"",)"
+                                   R"("size":0}}})",
+                                   kNotPublished}),
+    [](const auto& test_case) { return std::string(test_case.param.name); });
+
+TEST_F(DownloadRoadTest, ServerThatIsNotThereIsTheManifestFailure) {
+    std::string closed_port_url;
+    {
+        test::LoopbackServer gone;
+        closed_port_url = gone.base_url();
+    }
+    server_.start();
+    EXPECT_FALSE(download_client(recorder_.proxy, closed_port_url, target_, settings_));
+    expect_reports({kStart, kNoManifest});
+    expect_client(kOldClient);
+}
+
+TEST_F(DownloadRoadTest, PackageStatusErrorNamesTheUrlAndKeepsTheClient) {
+    serve_manifest(manifest_for("/missing/zarn.exe", sha256_hex(""), 0));
+    serve("/missing/zarn.exe", "gone", 404);
+
+    EXPECT_FALSE(run());
+
+    expect_reports({kStart, {"Ошибка загрузки", 32, server_.base_url() + "/missing/zarn.exe: status code 404", "error"}});
+    expect_client(kOldClient);
+}
+
+TEST_F(DownloadRoadTest, BodyThatBreaksOffLeavesNoPartialFileAndKeepsTheClient) {
+    publish({4'000, 4'000}, {}, Ending::breaks_off);
+
+    EXPECT_FALSE(run());
+
+    expect_reports({kStart, chunk(49), chunk(68), kBrokenOff});
+    expect_client(kOldClient);
+}
+
+TEST_F(DownloadRoadTest, BodyThatStallsLongerThanTheReadTimeOutBreaksOff) {
+    settings_.read_timeout = 300ms;
+    publish({4'000}, 8'000, Ending::stalls);
+
+    EXPECT_FALSE(run());
+
+    expect_reports({kStart, chunk(49), kBrokenOff});
+    expect_client(kOldClient);
+}
+
+TEST_F(DownloadRoadTest, DecodesGzipManifestAndPackage) {
+    // "ZARN " a thousand times, and its manifest naming /gz/zarn.exe, each compressed with gzip.
+    const std::string package_gz = from_hex(
+        "1f8b0800000000000203edc4210100000803b02a54a10002f9fe414881dbc4d23b15499224499224499f1d1588efde88130000");
+    const std::string manifest_gz = from_hex(
+        "1f8b0800000000000203158c510a83301005efb2df4537eb26b15ea6c4eca6152482a15514efdef8398f7973c24fd7322d1906a006"
+        "1b8407c8b2e57909526038619b72e5f2da1ddff85de76ab6efa33dc29a1bddb51eca27907575e7d178121fa284e49f11cdc8d42369c4"
+        "d84ba789ac3e53746c4d32bd27cb9647352229758e7d30776b3a14068b88d775fd0169303c769e000000");
+    serve("/api/client/update/manifest", manifest_gz, 200, true);
+    serve("/gz/zarn.exe", package_gz, 200, true);
+
+    EXPECT_TRUE(run());
+
+    expect_reports({kStart, {"Загрузка ZARN v2.0.0…", 68, "0.0 МБ", "working"}});
+    std::string package;
+    for (int i = 0; i < 1000; ++i) package += "ZARN ";
+    expect_client(package);
+}
+
+TEST_F(DownloadRoadTest, FollowsARedirectToThePackage) {
+    const auto package = publish({4'000}, {}, Ending::complete, Digest::lower, "/latest");
+    server_.route("/latest", [](test::Reply& reply) { reply.send(302, "", {{"Location", "/zarn.exe"}}); });
+
+    EXPECT_TRUE(run());
+
+    expect_reports({kStart, chunk(68)});
+    expect_client(package);
+}
+
+TEST_F(DownloadRoadTest, JoinsRelativeUrlsWithOneSlashAndTakesAbsoluteOnesAsTheyAre) {
+    struct Case {
+        std::string base_url;
+        std::string manifest_path;
+        std::string package_url;
+    };
+    const std::string server = server_.base_url();
+    const Case cases[] = {
+        {server + "///", "/api/client/update/manifest", "///zarn.exe"},
+        {server + "/a//", "/a/api/client/update/manifest", "//zarn.exe"},
+        {server + "/b", "/b/api/client/update/manifest", server + "/zarn.exe"},
+    };
+    const std::string package = piece_bytes(1'000, 0);
+    for (const auto& c : cases) serve(c.manifest_path, manifest_for(c.package_url, sha256_hex(package), 1'000));
+    serve("/zarn.exe", package);
+    serve("/a/zarn.exe", package);
+    server_.start();
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.base_url + " + " + c.package_url);
+        recorder_ = test::Recorder{};
+        test::write_file(target_, kOldClient);
+
+        EXPECT_TRUE(download_client(recorder_.proxy, c.base_url, target_, settings_));
+
+        expect_reports({kStart, chunk(68)});
+        expect_client(package);
+    }
+}
+
+}  // namespace
+}  // namespace zarn

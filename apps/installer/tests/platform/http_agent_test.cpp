@@ -1,0 +1,123 @@
+#include "platform/http_agent.h"
+
+#include <gtest/gtest.h>
+
+#include "support/loopback_server.h"
+#include "support/scoped_environment.h"
+
+namespace zarn::platform {
+namespace {
+
+Result<std::string> get_all(HttpAgent& agent, const std::string& url) {
+    auto body = agent.get(url);
+    if (!body) return unexpected(body.error());
+    std::string bytes;
+    char buffer[4096];
+    for (;;) {
+        const auto count = (*body)->read(buffer, sizeof buffer);
+        if (!count) return unexpected(count.error());
+        if (*count == 0) return bytes;
+        bytes.append(buffer, *count);
+    }
+}
+
+// /hop/N redirects to /hop/N-1; /hop/0 answers.
+void serve_redirect_chain(test::LoopbackServer& server, int length) {
+    for (int hop = 1; hop <= length; ++hop) {
+        server.route("/hop/" + std::to_string(hop), [hop](test::Reply& reply) {
+            reply.send(302, "", {{"Location", "/hop/" + std::to_string(hop - 1)}});
+        });
+    }
+    server.route("/hop/0", [](test::Reply& reply) { reply.send(200, "arrived"); });
+}
+
+TEST(HttpAgent, FollowsUpToFiveRedirects) {
+    test::LoopbackServer server;
+    serve_redirect_chain(server, 6);
+    server.start();
+    HttpAgent agent;
+
+    const auto five = get_all(agent, server.base_url() + "/hop/5");
+    ASSERT_TRUE(five) << five.error().text;
+    EXPECT_EQ(*five, "arrived");
+    EXPECT_FALSE(get_all(agent, server.base_url() + "/hop/6"));
+}
+
+TEST(HttpAgent, StatusOf400OrMoreFailsNamingTheUrlThatAnswered) {
+    test::LoopbackServer server;
+    server.route("/moved", [](test::Reply& reply) { reply.send(302, "", {{"Location", "/gone"}}); });
+    server.route("/gone", [](test::Reply& reply) { reply.send(410, "gone for good"); });
+    server.route("/broken", [](test::Reply& reply) { reply.send(500, "oops"); });
+    server.route("/teapot", [](test::Reply& reply) { reply.send(399, "odd but fine"); });
+    server.start();
+    HttpAgent agent;
+
+    const auto moved = agent.get(server.base_url() + "/moved");
+    ASSERT_FALSE(moved);
+    EXPECT_EQ(moved.error().text, server.base_url() + "/gone: status code 410");
+    const auto broken = agent.get(server.base_url() + "/broken");
+    ASSERT_FALSE(broken);
+    EXPECT_EQ(broken.error().text, server.base_url() + "/broken: status code 500");
+    const auto odd = get_all(agent, server.base_url() + "/teapot");
+    ASSERT_TRUE(odd) << odd.error().text;
+    EXPECT_EQ(*odd, "odd but fine");
+}
+
+TEST(HttpAgent, IgnoresTheEnvironmentsProxySettings) {
+    std::string nowhere;
+    {
+        test::LoopbackServer closed;
+        nowhere = closed.base_url();
+    }
+    test::ScopedEnvironment environment;
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+        environment.set(name, nowhere);
+    }
+    environment.unset("no_proxy");
+    environment.unset("NO_PROXY");
+    test::LoopbackServer server;
+    server.route("/direct", [](test::Reply& reply) { reply.send(200, "direct"); });
+    server.start();
+    HttpAgent agent;
+
+    const auto body = get_all(agent, server.base_url() + "/direct");
+    ASSERT_TRUE(body) << body.error().text;
+    EXPECT_EQ(*body, "direct");
+}
+
+TEST(HttpAgent, RefusedConnectionIsAnErrorWithText) {
+    std::string nowhere;
+    {
+        test::LoopbackServer closed;
+        nowhere = closed.base_url();
+    }
+    HttpAgent agent;
+    const auto body = agent.get(nowhere + "/x");
+    ASSERT_FALSE(body);
+    EXPECT_NE(body.error().text, "");
+}
+
+TEST(HttpAgent, DeliversALargeBodyWholeInReadsOfAtMostTheBufferSize) {
+    std::string large(3'000'000, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 131 % 251);
+    test::LoopbackServer server;
+    server.route("/large", [&large](test::Reply& reply) { reply.send(200, large); });
+    server.start();
+    HttpAgent agent;
+
+    auto body = agent.get(server.base_url() + "/large");
+    ASSERT_TRUE(body) << body.error().text;
+    std::string received;
+    char buffer[32'768];
+    for (;;) {
+        const auto count = (*body)->read(buffer, sizeof buffer);
+        ASSERT_TRUE(count) << count.error().text;
+        ASSERT_LE(*count, sizeof buffer);
+        if (*count == 0) break;
+        received.append(buffer, *count);
+    }
+    EXPECT_TRUE(received == large);
+}
+
+}  // namespace
+}  // namespace zarn::platform
