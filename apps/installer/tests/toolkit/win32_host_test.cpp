@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32/wide.h"
 #include "toolkit/toolkit.h"
 
 namespace zarn::toolkit {
@@ -182,34 +184,153 @@ TEST(Win32Host, APostThatCannotWakeTheLoopHandsTheEventBack) {
 
 std::string prefix_of(const std::string& text, std::size_t length) { return text.substr(0, length); }
 
-TEST(Win32Host, WebViewFailsSayingWhetherTheLoaderOrTheRuntimeIsMissing) {
+WebViewSettings page_settings(std::vector<std::string>* received = nullptr) {
+    WebViewSettings settings;
+    settings.html = "<!doctype html><p>\u041f\u0440\u0438\u0432\u0435\u0442</p>";
+    settings.startup_script = "window.started = '\u0434\u0430';";
+    settings.on_message = [received](std::string message) {
+        if (received != nullptr) received->push_back(std::move(message));
+    };
+    return settings;
+}
+
+// In a child of its own: no loader may have been loaded into the process before.
+void run_without_loader() {
     auto loop = must(create_event_loop(), "event loop");
     auto window = must(loop->create_window(small_window()), "window");
-    WebViewSettings settings;
-    settings.html = "<!doctype html><p>page</p>";
-    settings.startup_script = "window.started = true;";
-    settings.on_message = [](std::string) {};
+    const auto web_view = loop->create_web_view(*window, page_settings());
+    if (web_view) fail("a web view without WebView2");
+    say(web_view.error().text);
+    std::exit(IsWindowVisible(the_window()) ? 0 : 3);
+}
 
-    const auto without_loader = loop->create_web_view(*window, settings);
-    ASSERT_FALSE(without_loader);
-    const std::string loader_missing = "WebView2Loader.dll could not be loaded: ";
-    EXPECT_EQ(prefix_of(without_loader.error().text, loader_missing.size()), loader_missing)
-        << without_loader.error().text;
-    EXPECT_NE(without_loader.error().text.find("(os error 126)"), std::string::npos) << without_loader.error().text;
+TEST(Win32HostDeathTest, WebViewFailsNamingTheLoaderWhenItIsNowhereToBeFound) {
+    EXPECT_EXIT(run_without_loader(), testing::ExitedWithCode(0),
+                "^WebView2Loader\\.dll could not be loaded: .*\\(os error 126\\)\n");
+}
 
-    // A loader on the DLL search path, on a machine without the runtime.
-    std::wstring stand_in_dir;
-    for (const char c : std::string(ZARN_STAND_IN_WEBVIEW2_DIR)) stand_in_dir += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-    ASSERT_TRUE(SetDllDirectoryW(stand_in_dir.c_str()));
-    const auto without_runtime = loop->create_web_view(*window, settings);
-    SetDllDirectoryW(nullptr);
-    ASSERT_FALSE(without_runtime);
-    const std::string runtime_missing = "no WebView2 runtime is installed: ";
-    EXPECT_EQ(prefix_of(without_runtime.error().text, runtime_missing.size()), runtime_missing)
-        << without_runtime.error().text;
-    EXPECT_NE(without_runtime.error().text.find("(os error 2)"), std::string::npos) << without_runtime.error().text;
+// The stand-in WebView2Loader.dll on the DLL search path, as a runtime that is missing
+// (no mode), a browser-less runtime ("fake") or one whose step fails.
+class StandInRuntime {
+public:
+    explicit StandInRuntime(const wchar_t* mode) {
+        std::wstring folder;
+        for (const char c : std::string(ZARN_STAND_IN_WEBVIEW2_DIR)) folder += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+        SetDllDirectoryW(folder.c_str());
+        SetEnvironmentVariableW(L"ZARN_WEBVIEW2_STAND_IN", mode);
+        // What an earlier case left in the log is not this one's.
+        if (GetModuleHandleW(L"WebView2Loader.dll") != nullptr) calls();
+    }
+    ~StandInRuntime() {
+        SetEnvironmentVariableW(L"ZARN_WEBVIEW2_STAND_IN", nullptr);
+        SetDllDirectoryW(nullptr);
+    }
+    StandInRuntime(const StandInRuntime&) = delete;
+    StandInRuntime& operator=(const StandInRuntime&) = delete;
+
+    // The calls the runtime received since the last look, one a line.
+    std::string calls() const {
+        std::vector<wchar_t> text(65536);
+        entry<void (*)(wchar_t*, int)>("zarn_fake_webview2_log")(text.data(), static_cast<int>(text.size()));
+        return platform::narrow(text.data());
+    }
+    // A message from the page; false when nothing listens.
+    bool post(const std::wstring& text, bool is_string) const {
+        return entry<BOOL (*)(const wchar_t*, BOOL)>("zarn_fake_webview2_post")(text.c_str(), is_string) != FALSE;
+    }
+
+private:
+    template <class Function>
+    static Function entry(const char* name) {
+        HMODULE loader = GetModuleHandleW(L"WebView2Loader.dll");
+        const FARPROC address = loader != nullptr ? GetProcAddress(loader, name) : nullptr;
+        if (address == nullptr) fail(std::string("the stand-in loader has no ") + name);
+        return std::bit_cast<Function>(address);
+    }
+};
+
+TEST(Win32Host, WebViewFailsSayingTheRuntimeIsMissingOrWhichStepFailed) {
+    auto loop = must(create_event_loop(), "event loop");
+    auto window = must(loop->create_window(small_window()), "window");
+    struct Case {
+        const wchar_t* mode;
+        std::string text;
+    };
+    for (const auto& [mode, text] : {Case{nullptr, "no WebView2 runtime is installed: "},
+                                     Case{L"environment-fails", "WebView2 could not start: "},
+                                     Case{L"controller-fails", "WebView2 could not make its view: "}}) {
+        const StandInRuntime runtime(mode);
+        const auto web_view = loop->create_web_view(*window, page_settings());
+        ASSERT_FALSE(web_view);
+        EXPECT_EQ(prefix_of(web_view.error().text, text.size()), text) << web_view.error().text;
+        const std::string code = mode == nullptr ? "(os error 2)" : "(os error 5)";
+        EXPECT_NE(web_view.error().text.find(code), std::string::npos) << web_view.error().text;
+    }
     // The window is still there, empty, for the program to end with its message.
     EXPECT_TRUE(IsWindowVisible(the_window()));
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+void pump_pending_messages() {
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+TEST(Win32Host, WebViewRegistersScriptsAndMessagesBeforeThePageAndFollowsTheWindow) {
+    auto loop = must(create_event_loop(), "event loop");
+    auto window = must(loop->create_window(small_window()), "window");
+    const StandInRuntime runtime(L"fake");
+    std::vector<std::string> received;
+    auto web_view = must(loop->create_web_view(*window, page_settings(&received)), "web view");
+
+    // Every answer came through the thread's messages; the page goes last, after the scripts
+    // were confirmed, so its first document already runs them.
+    const auto calls = lines_of(runtime.calls());
+    ASSERT_EQ(calls.size(), 13u) << runtime.calls();
+    EXPECT_EQ(calls[0], "CreateCoreWebView2EnvironmentWithOptions installed-runtime default-user-data default-options");
+    EXPECT_EQ(calls[1], "CreateCoreWebView2Controller in \"\u041f\u0440\u043e\u0432\u0435\u0440\u043a\u0430\"");
+    EXPECT_EQ(calls[2], "put_Bounds 0,0 520,390");
+    EXPECT_EQ(calls[3], "add_WebMessageReceived");
+    EXPECT_EQ(calls[4], "AddScriptToExecuteOnDocumentCreated if (window === window.top) {");
+    EXPECT_NE(calls[5].find("Object.defineProperty(window, 'ipc'"), std::string::npos) << calls[5];
+    EXPECT_NE(calls[5].find("window.chrome.webview.postMessage(String(message))"), std::string::npos) << calls[5];
+    EXPECT_EQ(calls[6], "}");
+    EXPECT_EQ(calls[7], "script added");
+    EXPECT_EQ(calls[8], "AddScriptToExecuteOnDocumentCreated if (window === window.top) {");
+    EXPECT_EQ(calls[9], "window.started = '\u0434\u0430';");
+    EXPECT_EQ(calls[10], "}");
+    EXPECT_EQ(calls[11], "script added");
+    EXPECT_EQ(calls[12], "NavigateToString <!doctype html><p>\u041f\u0440\u0438\u0432\u0435\u0442</p>");
+
+    // The page's texts reach the handler as UTF-8; anything but a string is passed over.
+    ASSERT_TRUE(runtime.post(L"{\"cmd\":\"\u043f\u0443\u0441\u043a\"}", true));
+    ASSERT_TRUE(runtime.post(L"{}", false));
+    EXPECT_EQ(received, (std::vector<std::string>{"{\"cmd\":\"\u043f\u0443\u0441\u043a\"}"}));
+
+    // A script is handed over without waiting for its completion, which comes later.
+    ASSERT_TRUE(web_view->run_script("window.__zarnInstallerSetDir && window.__zarnInstallerSetDir('C:\\\\\u0414');"));
+    EXPECT_EQ(runtime.calls(),
+              "ExecuteScript window.__zarnInstallerSetDir && window.__zarnInstallerSetDir('C:\\\\\u0414');\n");
+    pump_pending_messages();
+
+    // The view follows the client area.
+    SetWindowPos(the_window(), nullptr, 0, 0, 600, 400, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(runtime.calls(), "put_Bounds 0,0 600,400\n");
+
+    // Let go of: the page's messages stop and the view is closed.
+    web_view.reset();
+    EXPECT_EQ(runtime.calls(), "remove_WebMessageReceived 17\nClose\n");
+    EXPECT_FALSE(runtime.post(L"late", true));
+    EXPECT_TRUE(received.size() == 1);
 }
 
 // What the handler of the queue test owns; it tells when it is let go of.
