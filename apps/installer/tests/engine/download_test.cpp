@@ -312,6 +312,41 @@ TEST_F(DownloadRoadTest, BodyThatStallsLongerThanTheReadTimeOutBreaksOff) {
     expect_client(kOldClient);
 }
 
+TEST_F(DownloadRoadTest, ReplacesALeftoverOfAnEarlierRun) {
+    test::write_file(dir_ / "zarn.exe.download", std::string(50'000, 'x'));
+    const auto package = publish({4'000});
+
+    EXPECT_TRUE(run());
+
+    expect_reports({kStart, chunk(68)});
+    expect_client(package);
+}
+
+TEST_F(DownloadRoadTest, FolderThatCannotTakeThePackageIsAFileError) {
+    target_ = dir_ / "missing" / "zarn.exe";
+    publish({4'000});
+
+    EXPECT_FALSE(run());
+
+    expect_reports({kStart, {"Ошибка записи файла", 35, kAnyText, "error"}});
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
+}
+
+// The checked package cannot take the client's place (here a folder holds the name): reported
+// as a file error, with the folder and its content left as they were.
+TEST_F(DownloadRoadTest, FailedReplacementIsAFileErrorAndLeavesNoPartialFile) {
+    std::filesystem::remove(target_);
+    std::filesystem::create_directory(target_);
+    test::write_file(target_ / "kept.txt", "kept");
+    publish({4'000});
+
+    EXPECT_FALSE(run());
+
+    expect_reports({kStart, chunk(68), {"Ошибка записи файла", 35, kAnyText, "error"}});
+    EXPECT_EQ(test::read_file(target_ / "kept.txt"), "kept");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "zarn.exe.download"));
+}
+
 TEST_F(DownloadRoadTest, DecodesGzipManifestAndPackage) {
     // "ZARN " a thousand times, and its manifest naming /gz/zarn.exe, each compressed with gzip.
     const std::string package_gz = from_hex(

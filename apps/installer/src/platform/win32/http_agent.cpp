@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 #include <optional>
 #include <string>
@@ -205,11 +206,11 @@ private:
     void prepare_body() {
         const auto encoding = header_text(request_.get(), WINHTTP_QUERY_CONTENT_ENCODING);
         if (encoding && agent_.decodes_gzip) return;
-        DWORD length = 0;
-        DWORD size = sizeof length;
-        if (::WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
-                                  WINHTTP_HEADER_NAME_BY_INDEX, &length, &size, WINHTTP_NO_HEADER_INDEX)) {
-            promised_ = length;
+        if (const auto length = header_text(request_.get(), WINHTTP_QUERY_CONTENT_LENGTH)) {
+            // Read as text: a package may be larger than 4 GiB.
+            wchar_t* end = nullptr;
+            const auto value = std::wcstoull(length->c_str(), &end, 10);
+            if (end != length->c_str() && *end == L'\0') promised_ = value;
         }
         if (encoding && is_gzip(*encoding)) {
             inflater_ = z_stream{};
