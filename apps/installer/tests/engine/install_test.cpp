@@ -13,6 +13,8 @@
 #include "engine/user_folders.h"
 #include "platform/os_error.h"
 #include "platform/path_text.h"
+#include "platform/sha256.h"
+#include "support/loopback_server.h"
 #include "support/recording_sink.h"
 #include "support/stand_in_log.h"
 #include "support/temp_dir.h"
@@ -61,6 +63,7 @@ protected:
     fs::path setup_folder = temp / "Downloads";
     fs::path setup_program = setup_folder / "ZARN-Setup.exe";
     fs::path folder = temp / "Programs" / "ZARN";
+    std::string server_url{kServer};
 
     void SetUp() override {
         environment().set("LOCALAPPDATA", path_to_utf8(temp / "local"));
@@ -76,7 +79,7 @@ protected:
     std::vector<Report> install(std::optional<std::string> folder_text, bool desktop = true, bool start_menu = true,
                                 bool autostart = true) {
         test::Recorder recorder;
-        const InstallContext context{std::string(kServer), [this]() -> Result<fs::path> { return setup_program; }, {}};
+        const InstallContext context{server_url, [this]() -> Result<fs::path> { return setup_program; }, {}};
         install_client(IpcCommand{"install", std::move(folder_text), desktop, start_menu, autostart}, recorder.proxy,
                        context);
         return test::posted_events(recorder.sink->events());
@@ -147,6 +150,75 @@ TEST_F(Install, FromThePayloadFolderWhenNoFileIsBesideTheProgram) {
     EXPECT_EQ(list_tree(folder), (std::vector<std::string>{"ZARN-Uninstall.exe", "config.json", "zarn.exe"}));
     EXPECT_EQ(read_file(folder / "zarn.exe"), "client in payload");
     EXPECT_EQ(starts(), plus(ending_clients(), {registration(folder, false)}));
+}
+
+std::string sha256_hex(std::string_view bytes) {
+    platform::Sha256 digest;
+    digest.update(bytes.data(), bytes.size());
+    return digest.finish_hex();
+}
+
+// The download posts one report for every read, as many as the connection makes: a run of
+// them is kept as its last report.
+std::vector<Report> with_chunks_collapsed(const std::vector<Report>& events, const std::string& chunk_step) {
+    std::vector<Report> collapsed;
+    for (const auto& event : events) {
+        if (event.step == chunk_step && !collapsed.empty() && collapsed.back().step == chunk_step) {
+            EXPECT_GE(event.pct, collapsed.back().pct);
+            collapsed.back() = event;
+        } else {
+            collapsed.push_back(event);
+        }
+    }
+    return collapsed;
+}
+
+const Report kAskingForManifest{"Загрузка последней версии ZARN…", 25, "Запрос манифеста обновлений…", "working"};
+
+TEST_F(Install, DownloadsTheClientWhenNoLocalPackageIsThere) {
+    const std::string package(5000, 'Z');
+    test::LoopbackServer server;
+    server.route("/api/client/update/manifest", [&](test::Reply& reply) {
+        reply.send(200, R"({"version":"2.0.1","downloads":{"windows_x64":{"url":"/files/zarn.exe","sha256":")" +
+                            sha256_hex(package) + R"(","size":5000}}})");
+    });
+    server.route("/files/zarn.exe", [&](test::Reply& reply) { reply.send(200, package); });
+    server.start();
+    server_url = server.base_url() + "/";
+    fs::create_directories(folder);
+    write_file(folder / "zarn.exe.download", "left by a window closed mid-download");
+
+    const auto events = with_chunks_collapsed(install(path_to_utf8(folder)), "Загрузка ZARN v2.0.1…");
+
+    EXPECT_EQ(events, (std::vector<Report>{kPreparing, creating_folder(folder), kAskingForManifest,
+                                           {"Загрузка ZARN v2.0.1…", 68, "0.0 МБ", "working"}, kConfiguring,
+                                           kShortcuts, kRegistering, installed_event(folder), kInstalledReport}));
+    EXPECT_EQ(list_tree(folder), (std::vector<std::string>{"ZARN-Uninstall.exe", "config.json", "zarn.exe"}));
+    EXPECT_EQ(read_file(folder / "zarn.exe"), package);
+    EXPECT_EQ(read_file(folder / "config.json"), "{\n  \"serverUrl\": \"" + server_url + "\"\n}");
+    EXPECT_EQ(read_file(folder / "ZARN-Uninstall.exe"), "setup program");
+    EXPECT_EQ(starts(), plus(ending_clients(), {shortcut(*desktop_shortcut_path(), folder),
+                                                shortcut(*start_menu_shortcut_path(), folder),
+                                                registration(folder, true)}));
+}
+
+TEST_F(Install, AFailingServerEndsTheRunWithOneErrorAndKeepsTheInstalledClient) {
+    test::LoopbackServer server;
+    server.route("/api/client/update/manifest", [](test::Reply& reply) { reply.send(500, "down for maintenance"); });
+    server.start();
+    server_url = server.base_url();
+    fs::create_directories(folder);
+    write_file(folder / "zarn.exe", "installed client");
+    write_file(folder / "zarn.exe.download", "left by a window closed mid-download");
+
+    EXPECT_EQ(install(path_to_utf8(folder)),
+              (std::vector<Report>{kPreparing, creating_folder(folder), kAskingForManifest,
+                                   {"Не удалось скачать клиент", 25,
+                                    "Положите zarn.exe рядом с установщиком или убедитесь, что сервер доступен.",
+                                    "error"}}));
+    EXPECT_EQ(list_tree(folder), (std::vector<std::string>{"zarn.exe"}));
+    EXPECT_EQ(read_file(folder / "zarn.exe"), "installed client");
+    EXPECT_EQ(starts(), ending_clients());
 }
 
 TEST_F(Install, TakesTheDefaultFolderOnlyForAMissingOrBlankText) {
