@@ -1,7 +1,6 @@
 #include "support/recording_sink.h"
 
 #include <ostream>
-#include <type_traits>
 
 #include "platform/path_text.h"
 
@@ -35,23 +34,18 @@ std::vector<Report> progress_reports(const std::vector<UiEvent>& events) {
 }
 
 std::vector<Report> posted_events(const std::vector<UiEvent>& events) {
+    static constexpr const char* kNames[] = {"Drag", "Close", "Progress", "SetDir", "Installed", "Launch"};
     std::vector<Report> posted;
     for (const auto& event : events) {
-        std::visit(
-            [&](const auto& value) {
-                using Kind = std::decay_t<decltype(value)>;
-                if constexpr (std::is_same_v<Kind, Progress>) {
-                    posted.push_back({value.step, value.pct, value.note, value.state});
-                } else if constexpr (std::is_same_v<Kind, Installed>) {
-                    posted.push_back({"Installed", -1, platform::path_to_utf8(value.exe_path), ""});
-                } else if constexpr (std::is_same_v<Kind, SetDir>) {
-                    posted.push_back({"SetDir", -1, value.dir.value_or(""), ""});
-                } else {
-                    posted.push_back({std::is_same_v<Kind, Drag> ? "Drag" : std::is_same_v<Kind, Close> ? "Close" : "Launch",
-                                      -1, "", ""});
-                }
-            },
-            event);
+        if (const auto* progress = std::get_if<Progress>(&event)) {
+            posted.push_back({progress->step, progress->pct, progress->note, progress->state});
+        } else if (const auto* installed = std::get_if<Installed>(&event)) {
+            posted.push_back({"Installed", -1, platform::path_to_utf8(installed->exe_path), ""});
+        } else if (const auto* set_dir = std::get_if<SetDir>(&event)) {
+            posted.push_back({"SetDir", -1, set_dir->dir.value_or(""), ""});
+        } else {
+            posted.push_back({kNames[event.index()], -1, "", ""});
+        }
     }
     return posted;
 }
