@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <thread>
 
 #include "platform/thread.h"
 #include "support/recording_sink.h"
+#include "support/stand_in_log.h"
+#include "support/temp_dir.h"
 
 namespace zarn {
 namespace {
@@ -152,6 +156,27 @@ TEST(MessageHandler, ProceduresRunOnRealDetachedThreads) {
     const auto events = recorder.sink->events();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(std::get<SetDir>(events[0]).dir, "D:\\x");
+}
+
+TEST(MessageHandler, TheProgramsOwnWorkersRunTheFolderPicker) {
+    test::TempDir temp;
+    test::StandIns stand_ins(temp.path());
+    stand_ins.print("powershell", "Apps");
+    test::Recorder recorder;
+    handle_ipc(recorder.proxy, R"({"cmd":"browse_dir"})");
+
+    // The picker posts exactly one SetDir from its own thread; PowerShell under Wine is slow
+    // to start, so the wait is only bounded against a hang.
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+    while (recorder.sink->events().empty() && std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const auto events = recorder.sink->events();
+    ASSERT_EQ(events.size(), 1u);
+    const std::string expected = std::string("Apps") + char(std::filesystem::path::preferred_separator) + "ZARN";
+    EXPECT_EQ(std::get<SetDir>(events[0]).dir, expected);
+    ASSERT_EQ(stand_ins.runs().size(), 1u);
+    EXPECT_EQ(stand_ins.runs()[0].program, "powershell");
 }
 
 TEST(MessageHandlerDeathTest, AThreadThatCannotStartEndsTheProcess) {
