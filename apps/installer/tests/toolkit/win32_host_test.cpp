@@ -162,6 +162,74 @@ TEST(Win32Host, AWindowWithDecorationsHasTheLogicalSizeAsItsClientArea) {
     EXPECT_GT(outer.height, 390u);
 }
 
+void send_mouse(DWORD flags, int x = 0, int y = 0) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    if (flags & MOUSEEVENTF_MOVE) {
+        // Absolute positions run from 0 to 65535 across the primary screen.
+        input.mi.dwFlags |= MOUSEEVENTF_ABSOLUTE;
+        input.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+        input.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    }
+    if (SendInput(1, &input, sizeof input) != 1) fail("the mouse input was refused");
+}
+
+// Set when the system's move loop has ended.
+HANDLE move_ended() {
+    static HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+
+LRESULT CALLBACK watch_for_move_end(int code, WPARAM wparam, LPARAM lparam) {
+    const auto* message = reinterpret_cast<const CWPSTRUCT*>(lparam);
+    if (code == HC_ACTION && message->message == WM_EXITSIZEMOVE) SetEvent(move_ended());
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// A press on the page asks for the drag; the window then follows the mouse until the button
+// comes up, as if its title bar had been pressed.
+void run_drag() {
+    auto loop = must(create_event_loop(), "event loop");
+    auto window = std::shared_ptr<Window>(must(loop->create_window(small_window()), "window"));
+    window->set_outer_position({100, 100});
+    const Proxy proxy = loop->proxy();
+    HANDLE drag_started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetWindowsHookExW(WH_CALLWNDPROC, &watch_for_move_end, nullptr, GetCurrentThreadId());
+    send_mouse(MOUSEEVENTF_MOVE, 110, 110);
+    send_mouse(MOUSEEVENTF_LEFTDOWN);
+    proxy.post(Drag{});
+    std::thread([proxy, drag_started] {
+        // Only once the drag has begun does the mouse move on and let go.
+        WaitForSingleObject(drag_started, INFINITE);
+        send_mouse(MOUSEEVENTF_MOVE, 310, 160);
+        send_mouse(MOUSEEVENTF_LEFTUP);
+        // The end is told only after the move, as the loop takes posts before mouse input. A
+        // move loop that never ends shows as a window that stayed where it was.
+        WaitForSingleObject(move_ended(), 60 * 1000);
+        proxy.post(Close{});
+    }).detach();
+    loop->run([window, drag_started](LoopEvent event, ControlFlow& flow) {
+        flow.set_wait();
+        auto* ui = std::get_if<UiEvent>(&event);
+        if (ui == nullptr) return;
+        if (std::holds_alternative<Drag>(*ui)) {
+            if (auto dragged = window->drag(); !dragged) fail("drag: " + dragged.error().text);
+            SetEvent(drag_started);
+        } else if (std::holds_alternative<Close>(*ui)) {
+            RECT frame{};
+            GetWindowRect(the_window(), &frame);
+            say("window at " + std::to_string(frame.left) + "," + std::to_string(frame.top) + " size " +
+                std::to_string(frame.right - frame.left) + "x" + std::to_string(frame.bottom - frame.top));
+            flow.set_exit(0);
+        }
+    });
+}
+
+TEST(Win32HostDeathTest, DragMovesTheWindowWithTheMouseUntilTheButtonIsReleased) {
+    EXPECT_EXIT(run_drag(), testing::ExitedWithCode(0), "window at 300,150 size 520x390\n");
+}
+
 TEST(Win32Host, DragNeedsTheMouseButtonStillHeld) {
     auto loop = must(create_event_loop(), "event loop");
     auto window = must(loop->create_window(small_window()), "window");
