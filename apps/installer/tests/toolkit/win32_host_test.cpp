@@ -131,6 +131,49 @@ TEST(Win32Host, WindowIsABorderlessClientAreaOfTheLogicalSizeWithItsTitleAndSmal
     EXPECT_EQ(pixel(0, 3), (std::array<int, 4>{0, 24, 0x40, 0xff}));
 }
 
+// Wine takes its screen's dots per inch from this value when a process starts.
+class ScreenDpi {
+public:
+    explicit ScreenDpi(DWORD dpi) {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        DWORD size = sizeof old_;
+        had_value_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS;
+        RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    }
+    ~ScreenDpi() {
+        if (had_value_) {
+            RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        } else {
+            RegDeleteValueW(key_, L"LogPixels");
+        }
+        RegCloseKey(key_);
+    }
+    ScreenDpi(const ScreenDpi&) = delete;
+    ScreenDpi& operator=(const ScreenDpi&) = delete;
+
+private:
+    HKEY key_ = nullptr;
+    DWORD old_ = 0;
+    bool had_value_ = false;
+};
+
+void run_scaled_window() {
+    auto loop = must(create_event_loop(), "event loop");
+    auto window = must(loop->create_window(small_window()), "window");
+    RECT client{};
+    GetClientRect(the_window(), &client);
+    const Size outer = window->outer_size();
+    say("dpi " + std::to_string(GetDpiForWindow(the_window())) + " outer " + std::to_string(outer.width) + "x" +
+        std::to_string(outer.height) + " client " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
+    std::exit(0);
+}
+
+TEST(Win32HostDeathTest, AtOneAndAHalfTimesTheDotsPerInchTheWindowIsOneAndAHalfTimesAsLarge) {
+    // In a child started after the change: the screen's scale is fixed when a process starts.
+    const ScreenDpi dpi(144);
+    EXPECT_EXIT(run_scaled_window(), testing::ExitedWithCode(0), "dpi 144 outer 780x585 client 780x585\n");
+}
+
 TEST(Win32Host, MonitorIsTheWholeScreenAndTheOuterPositionLandsWhereAsked) {
     auto loop = must(create_event_loop(), "event loop");
     auto window = must(loop->create_window(small_window()), "window");
