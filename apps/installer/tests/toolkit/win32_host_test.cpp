@@ -406,7 +406,7 @@ TEST(Win32Host, WebViewRegistersScriptsAndMessagesBeforeThePageAndFollowsTheWind
     // Every answer came through the thread's messages; the page goes last, after the scripts
     // were confirmed, so its first document already runs them.
     const auto calls = lines_of(runtime.calls());
-    ASSERT_EQ(calls.size(), 13u) << runtime.calls();
+    ASSERT_EQ(calls.size(), 14u) << runtime.calls();
     EXPECT_EQ(calls[0], "CreateCoreWebView2EnvironmentWithOptions installed-runtime default-user-data default-options");
     EXPECT_EQ(calls[1], "CreateCoreWebView2Controller in \"\u041f\u0440\u043e\u0432\u0435\u0440\u043a\u0430\"");
     EXPECT_EQ(calls[2], "put_Bounds 0,0 520,390");
@@ -421,6 +421,8 @@ TEST(Win32Host, WebViewRegistersScriptsAndMessagesBeforeThePageAndFollowsTheWind
     EXPECT_EQ(calls[10], "}");
     EXPECT_EQ(calls[11], "script added");
     EXPECT_EQ(calls[12], "NavigateToString <!doctype html><p>\u041f\u0440\u0438\u0432\u0435\u0442</p>");
+    // The keyboard goes on to the page, which now fills the focused window.
+    EXPECT_EQ(calls[13], "MoveFocus 0");
 
     // The page's texts reach the handler as UTF-8; anything but a string is passed over.
     ASSERT_TRUE(runtime.post(L"{\"cmd\":\"\u043f\u0443\u0441\u043a\"}", true));

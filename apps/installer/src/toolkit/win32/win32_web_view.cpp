@@ -191,6 +191,8 @@ Result<std::unique_ptr<WebView>> create_web_view(LoaderEntry loader,
     if (const HRESULT result = host->view().NavigateToString(platform::widen(settings.html).c_str()); FAILED(result)) {
         return unexpected(Error{"WebView2 could not load the page: " + hresult_error(result).text});
     }
+    // The window took the keyboard when it opened, before there was a page to give it to.
+    if (GetFocus() == window.handle()) host->take_focus();
     return std::unique_ptr<WebView>(std::make_unique<Win32WebView>(std::move(host)));
 }
 
