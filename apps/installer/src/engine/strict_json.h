@@ -15,8 +15,8 @@
 
 // A strict pull reader of one JSON text (RFC 8259), shared by the decoders of the update
 // manifest and of the page's messages. It holds one buffer of the stream, never the document;
-// it reads values of the kinds the caller asks for and skips the rest, well-formed or not at
-// all. Every error reads "{what} at line {line} column {column}", where the column counts the
+// it reads values of the kinds the caller asks for and skips the rest, which must still be
+// well-formed. Every error reads "{what} at line {line} column {column}", where the column counts the
 // bytes of the line read so far, the byte looked at included.
 namespace zarn::json {
 
