@@ -112,7 +112,7 @@ close_button_ends_the_program() {
     start_setup "Установка ZARN" "$package/zarn-setup"
     wait_until "the page's \"Установить\"" pixel_is $MAIN_BUTTON_X $MAIN_BUTTON_Y "$ACCENT"
     xdotool mousemove --sync "$((window_x + CLOSE_BUTTON_X))" "$((window_y + CLOSE_BUTTON_Y))"
-    shot "close-hovered"
+    shot "before-close"
     click $CLOSE_BUTTON_X $CLOSE_BUTTON_Y
     expect_exit_zero
     [ -e "$install_dir" ] && fail "closing installed something"

@@ -83,8 +83,9 @@ pixel_is() {
     done
 }
 
+# Clicks, then takes the pointer off the window so that no hover colour hides the page's state.
 click() {
-    xdotool mousemove --sync "$((window_x + $1))" "$((window_y + $2))" click 1
+    xdotool mousemove --sync "$((window_x + $1))" "$((window_y + $2))" click 1 mousemove --sync 0 0
 }
 
 # Waits for the program to end and checks that it ended with 0.

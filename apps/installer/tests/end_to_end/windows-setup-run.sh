@@ -1,36 +1,52 @@
 #!/usr/bin/env bash
 # Starts the Windows program under Wine on the X server in $DISPLAY. Wine has no WebView2
 # runtime, so the program must build its window, fail to build the web view, say why on
-# standard error and end with a failure status.
-#   windows-setup-run.sh WINE_RUN WINEPREFIX PROGRAM.exe
+# standard error and end with a failure status. Two runs: as shipped, where the loader
+# WebView2Loader.dll is missing, and with a stand-in loader beside it that finds no runtime.
+#   windows-setup-run.sh WINE_RUN WINEPREFIX PROGRAM.exe STAND_IN_LOADER.dll
 set -uo pipefail
 wine_run=$1
 prefix=$2
 program=$3
+loader=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+failures=0
 
-timeout 300 "$wine_run" "$prefix" "$program" 2>"$work/stderr" >"$work/stdout"
-status=$?
+# run_setup NAME PROGRAM EXPECTED_REASON_START
+run_setup() {
+    local name=$1 setup=$2 expected=$3
+    timeout 300 "$wine_run" "$prefix" "$setup" 2>"$work/$name.stderr" >/dev/null
+    local status=$?
+    # Wine may add lines of its own; the program's starts with its text.
+    local reason
+    reason=$(sed -n 's/^failed to initialize ZARN Setup WebView2: //p' "$work/$name.stderr" | tr -d '\r')
+    local failed=0
+    if [ "$status" -eq 0 ] || [ "$status" -eq 124 ]; then
+        echo "FAIL ($name): the program ended with status $status, not with a failure status" >&2
+        failed=1
+    fi
+    if grep -q "^failed to build ZARN Setup window" "$work/$name.stderr"; then
+        echo "FAIL ($name): the window itself could not be built" >&2
+        failed=1
+    fi
+    if [ "${reason#"$expected"}" = "$reason" ]; then
+        echo "FAIL ($name): no \"failed to initialize ZARN Setup WebView2: $expected…\" on standard error" >&2
+        failed=1
+    fi
+    if [ "$failed" -ne 0 ]; then
+        echo "--- standard error ($name):" >&2
+        cat "$work/$name.stderr" >&2
+        failures=$((failures + 1))
+        return
+    fi
+    echo "$name: status $status; failed to initialize ZARN Setup WebView2: $reason"
+}
 
-# Wine may add its own lines; the program's is the one that starts with its text.
-reason=$(sed -n 's/^failed to initialize ZARN Setup WebView2: //p' "$work/stderr" | tr -d '\r')
-failed=0
-if [ "$status" -eq 0 ] || [ "$status" -eq 124 ]; then
-    echo "FAIL: the program ended with status $status, not with a failure status" >&2
-    failed=1
-fi
-if grep -q "^failed to build ZARN Setup window" "$work/stderr"; then
-    echo "FAIL: the window itself could not be built" >&2
-    failed=1
-fi
-if [ -z "$reason" ]; then
-    echo "FAIL: no \"failed to initialize ZARN Setup WebView2: {reason}\" on standard error" >&2
-    failed=1
-fi
-if [ "$failed" -ne 0 ]; then
-    echo "--- standard error:" >&2
-    cat "$work/stderr" >&2
-    exit 1
-fi
-echo "status $status; standard error: failed to initialize ZARN Setup WebView2: $reason"
+run_setup "as shipped" "$program" "WebView2Loader.dll could not be loaded"
+
+mkdir "$work/with-loader"
+cp "$program" "$loader" "$work/with-loader/"
+run_setup "beside a loader" "$work/with-loader/$(basename "$program")" "no WebView2 runtime is installed"
+
+[ "$failures" -eq 0 ]
