@@ -13,9 +13,14 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 
+# The prefix's desktop lives as long as its wineserver, and it belongs to the X server of the
+# run that started it: let any earlier run's server end before a window is made.
+wait_for_the_prefix_to_rest() { WINEPREFIX="$prefix" wineserver -w; }
+
 # run_setup NAME PROGRAM EXPECTED_REASON_START
 run_setup() {
     local name=$1 setup=$2 expected=$3
+    wait_for_the_prefix_to_rest
     timeout 300 "$wine_run" "$prefix" "$setup" 2>"$work/$name.stderr" >/dev/null
     local status=$?
     # Wine may add lines of its own; the program's starts with its text.
@@ -49,4 +54,5 @@ mkdir "$work/with-loader"
 cp "$program" "$loader" "$work/with-loader/"
 run_setup "beside a loader" "$work/with-loader/$(basename "$program")" "no WebView2 runtime is installed"
 
+wait_for_the_prefix_to_rest
 [ "$failures" -eq 0 ]
