@@ -119,6 +119,21 @@ close_button_ends_the_program() {
     [ -s "$ZARN_STANDIN_LOG" ] && fail "closing started $(cat "$ZARN_STANDIN_LOG")"
 }
 
+no_display_is_fatal() {
+    step "without a display the window cannot be built"
+    local status=0
+    env -u DISPLAY "$package/zarn-setup" 2>"$root/no-display.stderr" || status=$?
+    [ "$status" -ne 0 ] || fail "the program ended with 0 without a display"
+    grep -qx "failed to build ZARN Setup window: no display: DISPLAY is not set" "$root/no-display.stderr" ||
+        fail "without a display it said: $(cat "$root/no-display.stderr")"
+    status=0
+    DISPLAY=":9999" "$package/zarn-setup" 2>"$root/bad-display.stderr" || status=$?
+    [ "$status" -ne 0 ] || fail "the program ended with 0 on a display that is not there"
+    grep -qx "failed to build ZARN Setup window: cannot open display: :9999" "$root/bad-display.stderr" ||
+        fail "on a missing display it said: $(cat "$root/bad-display.stderr")"
+}
+
+no_display_is_fatal
 install_then_launch
 uninstall_with_the_copy
 close_button_ends_the_program

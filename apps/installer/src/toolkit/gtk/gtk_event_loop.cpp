@@ -151,8 +151,11 @@ void LoopCore::finish() {
 
 Result<std::unique_ptr<EventLoop>> create_event_loop() {
     if (!gtk_init_check(nullptr, nullptr)) {
+        // GTK names the display only when it came from the command line; else it is DISPLAY's.
         const char* display = gdk_get_display_arg_name();
-        return unexpected(Error{std::string("cannot open display: ") + (display != nullptr ? display : "")});
+        if (display == nullptr) display = g_getenv("DISPLAY");
+        if (display == nullptr || *display == '\0') return unexpected(Error{"no display: DISPLAY is not set"});
+        return unexpected(Error{std::string("cannot open display: ") + display});
     }
     return std::unique_ptr<EventLoop>(std::make_unique<gtk::GtkEventLoop>());
 }
