@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "toolkit/event_queue.h"
+#include "toolkit/loop_core.h"
 #include "toolkit/toolkit.h"
 
 // The GTK 3 and WebKitGTK backend of the window library, used by the Linux host.
@@ -42,35 +42,6 @@ public:
 private:
     explicit ObjectRef(T* object) : object_(object) {}
     T* object_ = nullptr;
-};
-
-// What the loop and its window share: the queue behind every proxy, the handler once the
-// loop runs, and the control flow the handler sets.
-class LoopCore {
-public:
-    static std::shared_ptr<LoopCore> create();
-
-    std::shared_ptr<EventQueue> queue() const { return queue_; }
-
-    // Hands one event to the handler on the loop's thread; nothing before the loop runs or
-    // after the handler asked for the end.
-    void deliver(LoopEvent event);
-    // Hands over every queued UiEvent.
-    void drain();
-    // Asks the loop's thread to drain soon, from any thread.
-    static bool schedule_drain(const std::weak_ptr<LoopCore>& core);
-
-    void start(Handler handler);
-    bool exiting() const { return flow_.exiting(); }
-    int exit_code() const { return flow_.exit_code(); }
-    // Closes the queue, then releases the handler and all that it owns.
-    void finish();
-
-private:
-    std::shared_ptr<EventQueue> queue_;
-    Handler handler_;
-    ControlFlow flow_;
-    bool quit_requested_ = false;
 };
 
 class GtkSetupWindow : public Window {

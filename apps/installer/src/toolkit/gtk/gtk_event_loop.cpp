@@ -17,9 +17,20 @@ gboolean drain_now(gpointer token) {
 
 void drop_token(gpointer token) { std::unique_ptr<CoreToken>(static_cast<CoreToken*>(token)); }
 
+bool schedule_drain(const CoreToken& core) {
+    // g_idle_add_full may be called from any thread and wakes the default main context.
+    auto token = std::make_unique<CoreToken>(core);
+    return g_idle_add_full(G_PRIORITY_DEFAULT, &drain_now, token.release(), &drop_token) != 0;
+}
+
+void leave_gtk_main() {
+    // Before gtk_main runs, run() itself sees the end and never enters it.
+    if (gtk_main_level() > 0) gtk_main_quit();
+}
+
 class GtkEventLoop : public EventLoop {
 public:
-    GtkEventLoop() : core_(LoopCore::create()) {}
+    GtkEventLoop() : core_(LoopCore::create({&schedule_drain, &leave_gtk_main})) {}
 
     Proxy proxy() override { return Proxy(core_->queue()); }
 
@@ -104,48 +115,6 @@ Result<std::unique_ptr<WebView>> GtkEventLoop::create_web_view(Window& window, W
 }
 
 }  // namespace
-
-std::shared_ptr<LoopCore> LoopCore::create() {
-    auto core = std::make_shared<LoopCore>();
-    core->queue_ = std::make_shared<EventQueue>([weak = std::weak_ptr<LoopCore>(core)] { return schedule_drain(weak); });
-    return core;
-}
-
-bool LoopCore::schedule_drain(const std::weak_ptr<LoopCore>& core) {
-    // g_idle_add_full may be called from any thread and wakes the default main context.
-    auto token = std::make_unique<CoreToken>(core);
-    return g_idle_add_full(G_PRIORITY_DEFAULT, &drain_now, token.release(), &drop_token) != 0;
-}
-
-void LoopCore::deliver(LoopEvent event) {
-    if (!handler_ || flow_.exiting()) return;
-    handler_(std::move(event), flow_);
-    // Before gtk_main runs, run() itself sees the Exit and never enters it.
-    if (flow_.exiting() && !quit_requested_ && gtk_main_level() > 0) {
-        quit_requested_ = true;
-        gtk_main_quit();
-    }
-}
-
-void LoopCore::drain() {
-    while (handler_ && !flow_.exiting()) {
-        auto event = queue_->take();
-        if (!event) return;
-        deliver(std::move(*event));
-    }
-}
-
-void LoopCore::start(Handler handler) {
-    handler_ = std::move(handler);
-    // Events posted before the loop ran may have found no handler yet.
-    drain();
-}
-
-void LoopCore::finish() {
-    queue_->close();
-    Handler released = std::move(handler_);
-    handler_ = nullptr;
-}
 
 }  // namespace gtk
 

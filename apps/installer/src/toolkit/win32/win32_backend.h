@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/result.h"
-#include "toolkit/event_queue.h"
+#include "toolkit/loop_core.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/win32/com_ptr.h"
 #include "toolkit/win32/webview2_interfaces.h"
@@ -23,36 +23,6 @@ inline constexpr UINT kWakeMessage = WM_APP + 1;
 // "{system message} (os error {code})" for Win32 codes wrapped in an HRESULT, else the
 // system's message and the HRESULT in hexadecimal.
 Error hresult_error(HRESULT result);
-
-// What the loop and its window share: the queue behind every proxy, the handler once the
-// loop runs, and the control flow the handler sets.
-class LoopCore {
-public:
-    // Wakes the loop by posting to its message-only window.
-    explicit LoopCore(HWND message_window);
-
-    std::shared_ptr<EventQueue> queue() const { return queue_; }
-
-    // Hands one event to the handler on the loop's thread; nothing before the loop runs or
-    // after the handler asked for the end.
-    void deliver(LoopEvent event);
-    // Hands over every queued UiEvent.
-    void drain();
-
-    void start(Handler handler);
-    bool exiting() const { return flow_.exiting(); }
-    int exit_code() const { return flow_.exit_code(); }
-    // Closes the queue, then releases the handler and all that it owns.
-    void finish();
-
-private:
-    void call_handler(LoopEvent event);
-
-    std::shared_ptr<EventQueue> queue_;
-    Handler handler_;
-    ControlFlow flow_;
-    bool in_handler_ = false;
-};
 
 // The web view's share that the window reaches: keeping WebView2 fitted to the client area.
 class WebViewHost {

@@ -109,45 +109,16 @@ Result<void> register_class(const wchar_t* name, WNDPROC procedure, HBRUSH backg
     return {};
 }
 
+// The loop's message-only window drains the queue when a wake message reaches it. The
+// message loop looks at the control flow after every message: nothing to do at the end.
+LoopCore::Backend woken_by(HWND message_window) {
+    return {[message_window](const std::weak_ptr<LoopCore>&) {
+                return PostMessageW(message_window, kWakeMessage, 0, 0) != FALSE;
+            },
+            nullptr};
+}
+
 }  // namespace
-
-LoopCore::LoopCore(HWND message_window)
-    : queue_(std::make_shared<EventQueue>(
-          [message_window] { return PostMessageW(message_window, kWakeMessage, 0, 0) != FALSE; })) {}
-
-void LoopCore::call_handler(LoopEvent event) {
-    in_handler_ = true;
-    handler_(std::move(event), flow_);
-    in_handler_ = false;
-}
-
-void LoopCore::deliver(LoopEvent event) {
-    // A message loop run from inside the handler (a modal dialog, say) must not call it again.
-    if (!handler_ || flow_.exiting() || in_handler_) return;
-    call_handler(std::move(event));
-    // Wake-ups that came while the handler ran found it busy.
-    drain();
-}
-
-void LoopCore::drain() {
-    while (handler_ && !flow_.exiting() && !in_handler_) {
-        auto event = queue_->take();
-        if (!event) return;
-        call_handler(std::move(*event));
-    }
-}
-
-void LoopCore::start(Handler handler) {
-    handler_ = std::move(handler);
-    // Events posted before the loop ran found no handler yet.
-    drain();
-}
-
-void LoopCore::finish() {
-    queue_->close();
-    Handler released = std::move(handler_);
-    handler_ = nullptr;
-}
 
 }  // namespace win32
 
@@ -167,7 +138,7 @@ Result<std::unique_ptr<EventLoop>> create_event_loop() {
     HWND message_window = CreateWindowExW(0, win32::kLoopClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                           GetModuleHandleW(nullptr), nullptr);
     if (message_window == nullptr) return unexpected(platform::last_os_error());
-    auto core = std::make_shared<win32::LoopCore>(message_window);
+    auto core = LoopCore::create(win32::woken_by(message_window));
     return std::unique_ptr<EventLoop>(std::make_unique<win32::Win32EventLoop>(message_window, std::move(core)));
 }
 

@@ -1,0 +1,50 @@
+#include "toolkit/loop_core.h"
+
+#include <utility>
+
+namespace zarn::toolkit {
+
+std::shared_ptr<LoopCore> LoopCore::create(Backend backend) {
+    auto core = std::make_shared<LoopCore>(Key{});
+    core->queue_ = std::make_shared<EventQueue>(
+        [wake = std::move(backend.wake), weak = std::weak_ptr<LoopCore>(core)] { return wake(weak); });
+    core->after_exit_ = std::move(backend.after_exit);
+    return core;
+}
+
+void LoopCore::call_handler(LoopEvent event) {
+    in_handler_ = true;
+    handler_(std::move(event), flow_);
+    in_handler_ = false;
+    if (flow_.exiting() && after_exit_) after_exit_();
+}
+
+void LoopCore::deliver(LoopEvent event) {
+    // A loop run from inside the handler (a modal dialog, say) must not call it again.
+    if (!handler_ || flow_.exiting() || in_handler_) return;
+    call_handler(std::move(event));
+    // Wake-ups that came while the handler ran found it busy.
+    drain();
+}
+
+void LoopCore::drain() {
+    while (handler_ && !flow_.exiting() && !in_handler_) {
+        auto event = queue_->take();
+        if (!event) return;
+        call_handler(std::move(*event));
+    }
+}
+
+void LoopCore::start(Handler handler) {
+    handler_ = std::move(handler);
+    // Events posted before the loop ran found no handler yet.
+    drain();
+}
+
+void LoopCore::finish() {
+    queue_->close();
+    Handler released = std::move(handler_);
+    handler_ = nullptr;
+}
+
+}  // namespace zarn::toolkit
