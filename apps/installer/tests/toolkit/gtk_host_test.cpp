@@ -5,33 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/child_report.h"
 #include "toolkit/toolkit.h"
 
 namespace zarn::toolkit {
 namespace {
 
-void say(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stderr);
-    std::fflush(stderr);
-}
-
-[[noreturn]] void fail(const std::string& why) {
-    say("FAILED: " + why);
-    std::_Exit(90);
-}
-
-template <class T>
-T must(Result<T> result, const char* what) {
-    if (!result) fail(std::string(what) + ": " + result.error().text);
-    return std::move(result.value());
-}
+using test::fail;
+using test::must;
+using test::say;
 
 WindowSettings small_window() {
     WindowSettings settings;

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <bit>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -16,26 +15,15 @@
 #include <vector>
 
 #include "platform/win32/wide.h"
+#include "support/child_report.h"
 #include "toolkit/toolkit.h"
 
 namespace zarn::toolkit {
 namespace {
 
-void say(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stderr);
-    std::fflush(stderr);
-}
-
-[[noreturn]] void fail(const std::string& why) {
-    say("FAILED: " + why);
-    std::_Exit(90);
-}
-
-template <class T>
-T must(Result<T> result, const char* what) {
-    if (!result) fail(std::string(what) + ": " + result.error().text);
-    return std::move(result.value());
-}
+using test::fail;
+using test::must;
+using test::say;
 
 // Red, green, blue and alpha differ in every pixel, so a swapped channel or a flipped row
 // shows in the icon the system holds.
