@@ -7,13 +7,13 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "toolkit/win32/com_ptr.h"
 #include "toolkit/win32/webview2_interfaces.h"
 
 namespace {
@@ -74,31 +74,7 @@ void answer_later(std::function<void()> answer) {
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 #endif
 
-template <class Interface>
-class Object : public Interface {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID requested, void** object) override {
-        if (IsEqualIID(requested, IID_IUnknown) || IsEqualIID(requested, Interface::iid)) {
-            *object = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) {
-            const std::unique_ptr<Object> last(this);
-        }
-        return left;
-    }
-    virtual ~Object() = default;
-
-private:
-    std::atomic<ULONG> references_{1};
-};
+using zarn::toolkit::win32::ComObject;
 
 // Hands a new object over with the one reference it was made with.
 template <class T>
@@ -106,7 +82,7 @@ T* make() {
     return std::make_unique<T>().release();
 }
 
-class MessageArgs final : public Object<ICoreWebView2WebMessageReceivedEventArgs> {
+class MessageArgs final : public ComObject<ICoreWebView2WebMessageReceivedEventArgs> {
 public:
     std::wstring text;
     bool is_string = true;
@@ -123,7 +99,7 @@ public:
     }
 };
 
-class View final : public Object<ICoreWebView2> {
+class View final : public ComObject<ICoreWebView2> {
 public:
     ICoreWebView2WebMessageReceivedEventHandler* message_handler = nullptr;
 
@@ -212,7 +188,7 @@ std::wstring rect_text(const RECT& rect) {
            std::to_wstring(rect.bottom);
 }
 
-class Controller final : public Object<ICoreWebView2Controller> {
+class Controller final : public ComObject<ICoreWebView2Controller> {
 public:
     View* view = make<View>();
 
@@ -259,7 +235,7 @@ public:
     }
 };
 
-class Environment final : public Object<ICoreWebView2Environment> {
+class Environment final : public ComObject<ICoreWebView2Environment> {
 public:
     HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
         HWND parent, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) override {

@@ -52,27 +52,16 @@ private:
     T* object_ = nullptr;
 };
 
-template <class Interface, class Signature>
-class Callback;
-
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 #endif
 
-// A COM handler object (IUnknown and one Invoke) around a function. It lives while the runtime
-// holds a reference to it; the last Release frees it.
-template <class Interface, class... Args>
-class Callback<Interface, HRESULT(Args...)> final : public Interface {
+// IUnknown for an object that offers one interface. It lives while anyone holds a reference
+// to it, made with the first; the last Release frees it.
+template <class Interface>
+class ComObject : public Interface {
 public:
-    using Function = std::function<HRESULT(Args...)>;
-
-    static ComPtr<Interface> make(Function function) {
-        return ComPtr<Interface>::adopt(std::make_unique<Callback>(std::move(function)).release());
-    }
-
-    explicit Callback(Function function) : function_(std::move(function)) {}
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID requested, void** object) override {
         if (object == nullptr) return E_POINTER;
         if (IsEqualIID(requested, IID_IUnknown) || IsEqualIID(requested, Interface::iid)) {
@@ -87,17 +76,42 @@ public:
     ULONG STDMETHODCALLTYPE Release() override {
         const ULONG left = --references_;
         if (left == 0) {
-            const std::unique_ptr<Callback> last(this);
+            const std::unique_ptr<ComObject> last(this);
         }
         return left;
     }
+
+protected:
+    ComObject() = default;
+    virtual ~ComObject() = default;
+
+private:
+    friend struct std::default_delete<ComObject>;
+
+    std::atomic<ULONG> references_{1};
+};
+
+template <class Interface, class Signature>
+class Callback;
+
+// A COM handler object (one Invoke) around a function.
+template <class Interface, class... Args>
+class Callback<Interface, HRESULT(Args...)> final : public ComObject<Interface> {
+public:
+    using Function = std::function<HRESULT(Args...)>;
+
+    static ComPtr<Interface> make(Function function) {
+        return ComPtr<Interface>::adopt(std::make_unique<Callback>(std::move(function)).release());
+    }
+
+    explicit Callback(Function function) : function_(std::move(function)) {}
+
     HRESULT STDMETHODCALLTYPE Invoke(Args... args) override { return function_(args...); }
 
 private:
-    ~Callback() = default;
+    ~Callback() override = default;
     friend struct std::default_delete<Callback>;
 
-    std::atomic<ULONG> references_{1};
     Function function_;
 };
 
