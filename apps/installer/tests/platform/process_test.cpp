@@ -62,14 +62,21 @@ TEST(RunProgram, IgnoresACopyInTheCurrentFolder) {
     ASSERT_TRUE(real);
     const auto planted_name = real->filename();
     std::filesystem::copy_file(*real, temp / planted_name);
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(temp.path());
-    stand_ins.environment().set("PATH", path_to_utf8(temp / "empty"));
-
-    const auto found = find_program("powershell");
-
-    std::filesystem::current_path(previous);
-    EXPECT_FALSE(found);
+    std::filesystem::create_directories(temp / "bin");
+    std::filesystem::copy_file(*real, temp / "bin" / planted_name);
+#ifdef _WIN32
+    const std::string separator = ";";
+#else
+    const std::string separator = ":";
+#endif
+    // Relative entries of PATH name folders under the current one.
+    const std::vector<std::string> search_paths{path_to_utf8(temp / "empty"), ".", "bin", separator + "." + separator};
+    test::ScopedCurrentFolder current(temp.path());
+    for (const auto& search_path : search_paths) {
+        SCOPED_TRACE(search_path);
+        stand_ins.environment().set("PATH", search_path);
+        EXPECT_FALSE(find_program("powershell"));
+    }
 }
 
 TEST(RunProgramCapturingOutput, CollectsStandardOutputBytes) {

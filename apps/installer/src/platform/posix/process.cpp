@@ -70,9 +70,10 @@ Result<std::filesystem::path> find_program(std::string_view bare_name) {
         std::string_view rest = *search_path;
         while (true) {
             const auto colon = rest.find(':');
-            const auto folder = rest.substr(0, colon);
-            if (!folder.empty()) {
-                auto candidate = std::filesystem::path(std::string(folder)) / std::string(bare_name);
+            const std::filesystem::path folder(std::string(rest.substr(0, colon)));
+            // A relative entry (".", "bin") would search below the current folder.
+            if (folder.is_absolute()) {
+                auto candidate = folder / std::string(bare_name);
                 if (is_executable_file(candidate)) return candidate;
             }
             if (colon == std::string_view::npos) break;
