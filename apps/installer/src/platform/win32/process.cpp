@@ -119,7 +119,7 @@ Result<std::uint32_t> wait_for(const Handle& process) {
 Result<std::filesystem::path> find_program(std::string_view bare_name) {
     const std::wstring file_name = widen(bare_name) + L".exe";
     for (const auto& folder : search_folders()) {
-        // A relative entry (".", "bin", "\\bin", "C:bin") would search from the current folder or drive.
+        // A relative entry (".", "bin", "\bin", "C:bin") would search from the current folder or drive.
         if (!folder.is_absolute()) continue;
         auto candidate = folder / file_name;
         if (is_file(candidate)) return candidate;
