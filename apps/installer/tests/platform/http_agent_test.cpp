@@ -4,6 +4,9 @@
 
 #include <zlib.h>
 
+#include <chrono>
+#include <thread>
+
 #include "support/loopback_server.h"
 #include "support/scoped_environment.h"
 
@@ -119,6 +122,24 @@ TEST(HttpAgent, RefusedConnectionIsAnErrorWithText) {
     const auto body = agent.get(nowhere + "/x");
     ASSERT_FALSE(body);
     EXPECT_NE(body.error().text, "");
+}
+
+// The response's head is read from the connection like its body: a server that accepts the
+// request but keeps silent fails it once the read time-out has passed.
+TEST(HttpAgent, HeadThatDoesNotComeWithinTheReadTimeOutFailsTheRequest) {
+    test::LoopbackServer server;
+    server.route("/silent", [](test::Reply& reply) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        reply.send(200, "too late");
+    });
+    server.start();
+    HttpAgentSettings settings;
+    settings.connect_timeout = std::chrono::milliseconds(300);
+    settings.read_timeout = std::chrono::milliseconds(300);
+    HttpAgent agent(settings);
+
+    const auto body = agent.get(server.base_url() + "/silent");
+    EXPECT_FALSE(body);
 }
 
 TEST(HttpAgent, DeliversALargeBodyWholeInReadsOfAtMostTheBufferSize) {

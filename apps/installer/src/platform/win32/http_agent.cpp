@@ -127,6 +127,10 @@ struct HttpAgent::State {
         // Resolving and sending wait without limit (0); receiving waits the read time-out.
         ::WinHttpSetTimeouts(session.get(), 0, milliseconds(settings.connect_timeout), 0,
                              milliseconds(settings.read_timeout));
+        // The head is read from the connection too, but WinHTTP waits for it under a limit of
+        // its own (90 seconds by default) unless told otherwise.
+        DWORD head_timeout = static_cast<DWORD>(milliseconds(settings.read_timeout));
+        ::WinHttpSetOption(session.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &head_timeout, sizeof head_timeout);
         DWORD decompression = WINHTTP_DECOMPRESSION_FLAG_GZIP;
         decodes_gzip =
             ::WinHttpSetOption(session.get(), WINHTTP_OPTION_DECOMPRESSION, &decompression, sizeof decompression);
