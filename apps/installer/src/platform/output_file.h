@@ -13,7 +13,8 @@ namespace zarn::platform {
 class OutputFile {
 public:
     // Opens the file for writing, creating it or emptying it; others may read, write and
-    // delete it meanwhile.
+    // delete it meanwhile. A file it creates may be run as a program (POSIX: mode 0777 less
+    // the umask).
     static Result<OutputFile> create(const std::filesystem::path& path);
 
     OutputFile(OutputFile&&) noexcept;

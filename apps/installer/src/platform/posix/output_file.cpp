@@ -20,7 +20,8 @@ OutputFile& OutputFile::operator=(OutputFile&&) noexcept = default;
 OutputFile::~OutputFile() { (void)close(); }
 
 Result<OutputFile> OutputFile::create(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // What is written this way is a program, to be started like one once in place.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0777);
     if (fd < 0) return unexpected(last_os_error());
     return OutputFile(std::make_unique<Handle>(Handle{fd}));
 }
