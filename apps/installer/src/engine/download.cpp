@@ -107,7 +107,10 @@ private:
             report(download_percentage(downloaded, divisor), title, downloaded_note(downloaded), kWorking);
         }
 
-        if (!equal_ignoring_ascii_case(digest.finish_hex(), artifact.sha256)) {
+        // A digest that the system could not work out (empty) matches nothing, not even a
+        // manifest's empty "sha256".
+        const auto actual = digest.finish_hex();
+        if (actual.empty() || !equal_ignoring_ascii_case(actual, artifact.sha256)) {
             return fail_and_discard(*file, partial,
                                     {68, "Ошибка проверки SHA-256", "Контрольная сумма файла не совпала"});
         }
