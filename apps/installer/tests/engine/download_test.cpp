@@ -309,6 +309,17 @@ TEST_F(DownloadRoadTest, BodyThatBreaksOffLeavesNoPartialFileAndKeepsTheClient) 
     expect_client(kOldClient);
 }
 
+// The head and the start of the body may reach the client together with the broken end: the
+// request has still succeeded, and what breaks is the reading of the body.
+TEST_F(DownloadRoadTest, BodyThatBreaksOffRightAfterTheHeadIsABrokenConnection) {
+    publish({4'000}, {}, Ending::breaks_off);
+
+    EXPECT_FALSE(run());
+
+    expect_reports({kStart, chunk(68), kBrokenOff});
+    expect_client(kOldClient);
+}
+
 TEST_F(DownloadRoadTest, BodyThatStallsLongerThanTheReadTimeOutBreaksOff) {
     settings_.read_timeout = 300ms;
     publish({4'000}, 8'000, Ending::stalls);

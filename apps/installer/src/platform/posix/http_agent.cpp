@@ -76,7 +76,9 @@ public:
         // The wait for the head covers the connection and then the first read.
         const auto patience = agent_.settings.connect_timeout + agent_.settings.read_timeout;
         if (auto waited = pump([this] { return head_done_; }, patience); !waited) return waited;
-        if (finished_ && result_ != CURLE_OK) return unexpected(transfer_error());
+        // Once the final head is in, the request has succeeded: a transfer that broke off after
+        // it is a failure of the body, told by the read that meets it.
+        if (!head_done_ && finished_ && result_ != CURLE_OK) return unexpected(transfer_error());
         if (status_ >= 400) return unexpected(Error{effective_url() + ": status code " + std::to_string(status_)});
         return {};
     }
