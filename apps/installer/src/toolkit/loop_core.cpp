@@ -1,6 +1,12 @@
 #include "toolkit/loop_core.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 namespace zarn::toolkit {
 
@@ -45,6 +51,17 @@ void LoopCore::finish() {
     queue_->close();
     Handler released = std::move(handler_);
     handler_ = nullptr;
+}
+
+void LoopCore::end_process() const {
+    // Worker threads may still be downloading, hashing or waiting for a dialog. Exit-time
+    // clean-up (static destructors, a TLS library's atexit hook) would pull their state away
+    // from under them and crash the ending program, so only the output buffers are written.
+    std::fflush(nullptr);
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan_do_leak_check();
+#endif
+    std::_Exit(exit_code());
 }
 
 }  // namespace zarn::toolkit

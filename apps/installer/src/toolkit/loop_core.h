@@ -42,6 +42,8 @@ public:
     int exit_code() const { return flow_.exit_code(); }
     // Closes the queue, then releases the handler and all that it owns.
     void finish();
+    // Ends the process with the loop's exit code once finish() has run.
+    [[noreturn]] void end_process() const;
 
 private:
     void call_handler(LoopEvent event);

@@ -116,6 +116,9 @@ void run_close_request() {
             return G_SOURCE_REMOVE;
         },
         nullptr);
+    // Closing mid-install leaves workers running inside their libraries; the exit-time clean-up
+    // of those libraries (here a stand-in that spoils the status) must not run under them.
+    std::atexit([] { std::_Exit(9); });
     int closes = 0;
     loop->run([window, closes](LoopEvent event, ControlFlow& flow) mutable {
         flow.set_wait();

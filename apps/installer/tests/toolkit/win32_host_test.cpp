@@ -508,6 +508,9 @@ void run_close_request() {
     auto window = std::shared_ptr<Window>(must(loop->create_window(small_window()), "window"));
     // What Alt+F4 or the taskbar's "Close window" sends.
     PostMessageW(the_window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    // Closing mid-install leaves workers running inside their libraries; the exit-time clean-up
+    // of those libraries (here a stand-in that spoils the status) must not run under them.
+    std::atexit([] { std::_Exit(9); });
     int closes = 0;
     loop->run([window, closes](LoopEvent event, ControlFlow& flow) mutable {
         flow.set_wait();

@@ -1,4 +1,3 @@
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -40,9 +39,8 @@ public:
     [[noreturn]] void run(Handler handler) override {
         core_->start(std::move(handler));
         if (!core_->exiting()) gtk_main();
-        const int code = core_->exit_code();
         core_->finish();
-        std::exit(code);
+        core_->end_process();
     }
 
 private:

@@ -2,7 +2,6 @@
 #include <objbase.h>
 
 #include <bit>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -61,9 +60,8 @@ public:
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        const int code = core_->exit_code();
         core_->finish();
-        std::exit(code);
+        core_->end_process();
     }
 
 private:
