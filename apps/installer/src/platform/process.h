@@ -26,7 +26,8 @@ struct CapturedRun {
     std::string standard_output;  // the raw bytes the child wrote
 };
 
-// As run_program, but the child's standard output is collected instead of inherited.
+// As run_program, but the child's standard output is collected instead of inherited, and what
+// it writes to its standard error is discarded.
 Result<CapturedRun> run_program_capturing_output(std::string_view bare_name,
                                                  const std::vector<std::string>& arguments);
 

@@ -1,7 +1,8 @@
 // A stand-in for a program that tests must not run for real ("powershell", "taskkill", the
 // ZARN client). It appends one JSON line describing how it was started to the file named by
 // ZARN_STANDIN_LOG, writes the file named by ZARN_STANDIN_{NAME}_OUTPUT to its standard
-// output, and exits with ZARN_STANDIN_{NAME}_EXIT (0 when unset).
+// output, writes ZARN_STANDIN_{NAME}_ERROR to its standard error, and exits with
+// ZARN_STANDIN_{NAME}_EXIT (0 when unset).
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -84,6 +85,8 @@ int main(int argc, char** argv) {
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::cout << bytes << std::flush;
     }
+    const std::string complaint = variable("ZARN_STANDIN_" + upper + "_ERROR");
+    if (!complaint.empty()) std::cerr << complaint << std::flush;
     const std::string code = variable("ZARN_STANDIN_" + upper + "_EXIT");
     return code.empty() ? 0 : std::atoi(code.c_str());
 }

@@ -57,4 +57,8 @@ void StandIns::print(const std::string& program, std::string_view bytes) {
     environment_.set("ZARN_STANDIN_" + upper(program) + "_OUTPUT", platform::path_to_utf8(file));
 }
 
+void StandIns::complain(const std::string& program, const std::string& text) {
+    environment_.set("ZARN_STANDIN_" + upper(program) + "_ERROR", text);
+}
+
 }  // namespace zarn::test

@@ -41,6 +41,8 @@ public:
     void exit_with(const std::string& program, int code);
     // The bytes the program writes to its standard output.
     void print(const std::string& program, std::string_view bytes);
+    // A text the program writes to its standard error.
+    void complain(const std::string& program, const std::string& text);
     std::vector<StandInRun> runs() const { return read_stand_in_log(log_); }
     ScopedEnvironment& environment() { return environment_; }
 

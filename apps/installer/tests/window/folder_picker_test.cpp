@@ -30,9 +30,11 @@ struct PickerRun {
 };
 
 PickerRun pick(const test::TempDir& temp, std::optional<std::string> install_dir,
-               std::optional<std::string> printed = std::nullopt, int exit_code = 0) {
+               std::optional<std::string> printed = std::nullopt, int exit_code = 0,
+               const std::string& complaint = "") {
     test::StandIns stand_ins(temp.path());
     if (printed) stand_ins.print("powershell", *printed);
+    if (!complaint.empty()) stand_ins.complain("powershell", complaint);
     stand_ins.exit_with("powershell", exit_code);
     test::Recorder recorder;
     browse_install_dir(std::move(install_dir), recorder.proxy);
@@ -147,10 +149,16 @@ TEST(FolderPicker, TurnsTheAnswerIntoAnInstallationFolder) {
     }
 }
 
-TEST(FolderPicker, TakesTheAnswerWhateverPowerShellExitsWith) {
+TEST(FolderPicker, TakesTheAnswerWhateverPowerShellExitsWithAndKeepsItsComplaintsToItself) {
     test::TempDir temp;
     EXPECT_EQ(posted_dir(pick(temp, std::nullopt, "Zarn", 1)), "Zarn");
-    EXPECT_EQ(posted_dir(pick(temp, std::nullopt, std::nullopt, 1)), std::nullopt);
+    // What PowerShell says when Windows Forms cannot be loaded stays out of the program's own
+    // standard error.
+    testing::internal::CaptureStderr();
+    const auto failed = pick(temp, std::nullopt, std::nullopt, 1, "Add-Type : Cannot load System.Windows.Forms");
+    const std::string own_error = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(posted_dir(failed), std::nullopt);
+    EXPECT_EQ(own_error.find("Add-Type"), std::string::npos) << own_error;
 }
 
 TEST(FolderPicker, PostsNoFolderWhenPowerShellCannotBeFound) {

@@ -99,6 +99,7 @@ Result<CapturedRun> run_program_capturing_output(std::string_view bare_name,
     if (::pipe2(pipe_ends.data(), O_CLOEXEC) != 0) return unexpected(last_os_error());
     SpawnActions actions;
     ::posix_spawn_file_actions_adddup2(actions.get(), pipe_ends[1], STDOUT_FILENO);
+    ::posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const auto child = spawn(*program, arguments, actions.get());
     ::close(pipe_ends[1]);
     if (!child) {

@@ -83,6 +83,14 @@ Handle inheritable(DWORD which) {
     return Handle(copy);
 }
 
+// The null device, inheritable: what is written to it is gone.
+Handle null_device() {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE device = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
+                                  0, nullptr);
+    return device == INVALID_HANDLE_VALUE ? Handle() : Handle(device);
+}
+
 struct ChildHandles {
     Handle input = inheritable(STD_INPUT_HANDLE);
     Handle output = inheritable(STD_OUTPUT_HANDLE);
@@ -148,6 +156,7 @@ Result<CapturedRun> run_program_capturing_output(std::string_view bare_name,
     ::SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
     ChildHandles handles;
     handles.output = Handle(write_end);
+    handles.error = null_device();
     const auto process = create_process(*program, arguments, handles);
     handles.output.reset();  // the child holds the only write end now, so reading ends with it
     if (!process) return unexpected(process.error());
