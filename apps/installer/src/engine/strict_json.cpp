@@ -486,7 +486,7 @@ Result<void> Reader::skip_value() {
         auto c = peek_token();
         if (!c) return unexpected(c.error());
         if (*c == '{' || *c == '[') {
-            if (auto opened = open_taken(*c); !opened) return opened;
+            if (auto opened = open_taken(*c, skipped_depth_ == SkippedDepth::Limited); !opened) return opened;
         } else if (auto scalar = skip_scalar(*c); !scalar) {
             return scalar;
         }
@@ -519,8 +519,8 @@ Result<void> Reader::read_end() {
 }
 
 // At a shown "{" or "[": takes it unless the depth limit forbids.
-Result<void> Reader::open_taken(int bracket) {
-    if (open_.size() >= kMaxDepth) return fail("recursion limit exceeded");
+Result<void> Reader::open_taken(int bracket, bool limited) {
+    if (limited && open_.size() >= kMaxDepth) return fail("recursion limit exceeded");
     take();
     open_.push_back({bracket == '{', true});
     return {};

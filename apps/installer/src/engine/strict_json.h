@@ -26,9 +26,13 @@ inline constexpr int kEnd = -1;
 // Arrays and objects open at once, skipped values included.
 inline constexpr std::size_t kMaxDepth = 128;
 
+// Whether the values that skip_value passes over count toward kMaxDepth.
+enum class SkippedDepth { Limited, Unlimited };
+
 class Reader {
 public:
-    explicit Reader(platform::ByteStream& stream) : stream_(stream) {}
+    explicit Reader(platform::ByteStream& stream, SkippedDepth skipped_depth = SkippedDepth::Limited)
+        : stream_(stream), skipped_depth_(skipped_depth) {}
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
@@ -46,7 +50,8 @@ public:
     Result<std::optional<std::string>> read_string_or_null();
     Result<bool> read_bool();
     Result<std::uint64_t> read_u64();
-    // Reads any well-formed value, however nested within the depth limit, and drops it.
+    // Reads any well-formed value, however nested (within the depth limit unless the reader
+    // was made with SkippedDepth::Unlimited), and drops it.
     Result<void> skip_value();
     // Only white space may follow, up to the end of the stream.
     Result<void> read_end();
@@ -79,9 +84,10 @@ private:
     Result<std::uint16_t> read_hex_escape();
     Result<Number> read_number(bool keep);
     Result<void> skip_scalar(int first);
-    Result<void> open_taken(int bracket);
+    Result<void> open_taken(int bracket, bool limited = true);
 
     platform::ByteStream& stream_;
+    SkippedDepth skipped_depth_;
     std::array<char, 4096> buffer_{};
     std::size_t buffered_ = 0;
     std::size_t position_ = 0;

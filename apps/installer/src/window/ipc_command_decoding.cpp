@@ -22,7 +22,9 @@ constexpr std::array<json::Field, 5> kFields{{
 
 Result<IpcCommand> decode_ipc_command(std::string_view body) {
     platform::MemoryByteStream stream(body);
-    json::Reader reader(stream);
+    // The message's other keys are passed over however deeply their values nest; the skip
+    // keeps its brackets on the heap, so no depth reaches into the stack.
+    json::Reader reader(stream, json::SkippedDepth::Unlimited);
     IpcCommand command;
     const auto read = json::read_record(reader, "struct IpcCommand", kFields, [&](std::size_t field) {
         switch (field) {

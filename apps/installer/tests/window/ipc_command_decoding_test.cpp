@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <string>
 
 namespace zarn {
 
@@ -15,7 +16,7 @@ void PrintTo(const IpcCommand& command, std::ostream* out) {
 namespace {
 
 struct Case {
-    const char* body;
+    std::string body;
     std::optional<IpcCommand> expected;  // none: rejected
 };
 
@@ -55,6 +56,8 @@ TEST(IpcCommandDecoding, DecodesOrRejects) {
         {R"({"CMD":"close"})", kRejected},
         {R"({"c\u006dd":"dr\u0061g"})", command("drag")},
         {R"({"cmd":"close","extra":[1,]})", kRejected},
+        {R"({"cmd":"close","deep":)" + std::string(1000, '[') + std::string(1000, ']') + "}", command("close")},
+        {R"({"cmd":"close","deep":)" + std::string(1000, '[') + std::string(999, ']') + "}", kRejected},
         // Commands outside the six still decode; the dispatch passes them over.
         {R"({"cmd":" Install"})", command(" Install")},
         // The list form.
