@@ -312,6 +312,15 @@ Result<Reader::Number> Reader::read_number(bool keep) {
             any = true;
         }
     };
+    // The integer part and the exponent each need at least one digit.
+    auto first_digit = [&]() -> Result<int> {
+        auto c = next_byte();
+        if (!c) return unexpected(c.error());
+        if (*c == kEnd) return fail(kEofValue);
+        if (!is_digit(*c)) return fail(kInvalidNumber);
+        append(*c);
+        return *c;
+    };
 
     auto c = fetch();
     if (!c) return unexpected(c.error());
@@ -319,12 +328,9 @@ Result<Reader::Number> Reader::read_number(bool keep) {
         append(*c);
         take();
     }
-    c = next_byte();
-    if (!c) return unexpected(c.error());
-    if (*c == kEnd) return fail(kEofValue);
-    if (!is_digit(*c)) return fail(kInvalidNumber);
-    append(*c);
-    if (*c == '0') {
+    const auto leading = first_digit();
+    if (!leading) return unexpected(leading.error());
+    if (*leading == '0') {
         auto after = fetch();
         if (!after) return unexpected(after.error());
         if (is_digit(*after)) return fail(kInvalidNumber);
@@ -358,11 +364,7 @@ Result<Reader::Number> Reader::read_number(bool keep) {
             append(*c);
             take();
         }
-        c = next_byte();
-        if (!c) return unexpected(c.error());
-        if (*c == kEnd) return fail(kEofValue);
-        if (!is_digit(*c)) return fail(kInvalidNumber);
-        append(*c);
+        if (auto first = first_digit(); !first) return unexpected(first.error());
         if (auto more = digits(); !more) return unexpected(more.error());
     }
     if (!keep) return Number{};

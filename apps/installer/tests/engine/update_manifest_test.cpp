@@ -5,6 +5,8 @@
 #include <ostream>
 #include <variant>
 
+#include "support/piecewise_stream.h"
+
 namespace zarn {
 
 void PrintTo(const UpdateManifest& manifest, std::ostream* out) {
@@ -18,24 +20,7 @@ void PrintTo(const UpdateManifest& manifest, std::ostream* out) {
 
 namespace {
 
-// Hands out its bytes in pieces of a chosen size, then ends, or fails with `failure`.
-class PiecewiseStream : public platform::ByteStream {
-public:
-    PiecewiseStream(std::string_view bytes, std::size_t piece, std::optional<std::string> failure = std::nullopt)
-        : rest_(bytes), piece_(piece), failure_(std::move(failure)) {}
-    Result<std::size_t> read(char* buffer, std::size_t size) override {
-        if (rest_.empty() && failure_) return unexpected(Error{*failure_});
-        const std::size_t count = std::min({size, piece_, rest_.size()});
-        rest_.copy(buffer, count);
-        rest_.remove_prefix(count);
-        return count;
-    }
-
-private:
-    std::string_view rest_;
-    std::size_t piece_;
-    std::optional<std::string> failure_;
-};
+using test::PiecewiseStream;
 
 using Expected = std::variant<UpdateManifest, std::string>;
 

@@ -1,29 +1,14 @@
 // libFuzzer target: the update manifest decoder on arbitrary bodies. Besides what the
 // sanitizers catch, the answer must not depend on how the body is cut into reads.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
 #include "engine/update_manifest.h"
+#include "support/piecewise_stream.h"
 
 namespace {
-
-class PiecewiseStream : public zarn::platform::ByteStream {
-public:
-    PiecewiseStream(std::string_view bytes, std::size_t piece) : rest_(bytes), piece_(piece) {}
-    zarn::Result<std::size_t> read(char* buffer, std::size_t size) override {
-        const std::size_t count = std::min({size, piece_, rest_.size()});
-        rest_.copy(buffer, count);
-        rest_.remove_prefix(count);
-        return count;
-    }
-
-private:
-    std::string_view rest_;
-    std::size_t piece_;
-};
 
 bool same(const zarn::Result<zarn::UpdateManifest>& a, const zarn::Result<zarn::UpdateManifest>& b) {
     if (a.has_value() != b.has_value()) return false;
@@ -36,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view body(reinterpret_cast<const char*>(data), size);
     zarn::platform::MemoryByteStream whole(body);
     const auto at_once = zarn::deserialize_update_manifest(whole);
-    PiecewiseStream pieces(body, 1 + size % 7);
+    zarn::test::PiecewiseStream pieces(body, 1 + size % 7);
     const auto in_pieces = zarn::deserialize_update_manifest(pieces);
     if (!same(at_once, in_pieces)) std::abort();
     return 0;
