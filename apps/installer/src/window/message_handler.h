@@ -31,4 +31,8 @@ struct MessageWorkers {
 void handle_ipc(const Proxy& proxy, std::string_view body);
 void handle_ipc(const Proxy& proxy, std::string_view body, const MessageWorkers& workers);
 
+// The workers the program itself runs: the folder picker, the install and the uninstall, each
+// on a detached thread of the platform's own.
+const MessageWorkers& program_workers();
+
 }  // namespace zarn

@@ -8,10 +8,12 @@ namespace zarn {
 
 // Kept apart from the dispatch so that only the program itself, not the dispatch's tests,
 // links the procedures.
-void handle_ipc(const Proxy& proxy, std::string_view body) {
+const MessageWorkers& program_workers() {
     static const MessageWorkers workers{browse_install_dir, run_install, run_uninstall,
                                         platform::start_detached_thread};
-    handle_ipc(proxy, body, workers);
+    return workers;
 }
+
+void handle_ipc(const Proxy& proxy, std::string_view body) { handle_ipc(proxy, body, program_workers()); }
 
 }  // namespace zarn

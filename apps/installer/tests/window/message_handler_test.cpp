@@ -12,6 +12,7 @@
 #include "support/recording_sink.h"
 #include "support/stand_in_log.h"
 #include "support/temp_dir.h"
+#include "support/thread_stack.h"
 
 namespace zarn {
 namespace {
@@ -156,6 +157,31 @@ TEST(MessageHandler, ProceduresRunOnRealDetachedThreads) {
     const auto events = recorder.sink->events();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(std::get<SetDir>(events[0]).dir, "D:\\x");
+}
+
+// The install's deep call chains need the workers' 2 MiB whatever the platform's default for
+// new threads. The test program is linked with a default of 1 MiB on Windows (Microsoft's
+// linker's own) so that a worker started with the default shows here; on Linux the suite runs
+// with glibc's stack cache off, which would otherwise hand out larger stacks of ended threads.
+TEST(MessageHandler, TheProgramsWorkersRunOnAStackOfTwoMebibytes) {
+    const std::size_t two_mebibytes = 2u * 1024 * 1024;
+    for (const char* body : {R"({"cmd":"browse_dir"})", R"({"cmd":"install"})", R"({"cmd":"uninstall"})"}) {
+        SCOPED_TRACE(body);
+        // Shared, as the detached thread may still be leaving set_value when the test ends.
+        auto measured = std::make_shared<std::promise<std::size_t>>();
+        auto measure = [measured] { measured->set_value(test::current_thread_stack_size()); };
+        MessageWorkers workers = program_workers();
+        workers.browse_dir = [measure](std::optional<std::string>, Proxy) { measure(); };
+        workers.install = [measure](IpcCommand, Proxy) { measure(); };
+        workers.uninstall = [measure](IpcCommand, Proxy) { measure(); };
+        test::Recorder recorder;
+        handle_ipc(recorder.proxy, body, workers);
+        EXPECT_EQ(measured->get_future().get(), test::stack_size_granted_for(two_mebibytes));
+    }
+
+    auto default_stack = std::async(std::launch::async, test::current_thread_stack_size);
+    EXPECT_NE(default_stack.get(), test::stack_size_granted_for(two_mebibytes))
+        << "a worker started with the default stack would pass unnoticed";
 }
 
 TEST(MessageHandler, TheProgramsOwnWorkersRunTheFolderPicker) {
