@@ -46,6 +46,13 @@ public:
     void reset() {
         if (object_ != nullptr) std::exchange(object_, nullptr)->Release();
     }
+    // The same object through another of its interfaces; empty when it has no such interface.
+    template <class Other>
+    ComPtr<Other> as() const {
+        void* other = nullptr;
+        if (object_ == nullptr || FAILED(object_->QueryInterface(Other::iid, &other))) other = nullptr;
+        return ComPtr<Other>::adopt(static_cast<Other*>(other));
+    }
 
 private:
     explicit ComPtr(T* object) : object_(object) {}

@@ -8,7 +8,7 @@
 // The few WebView2 COM interfaces the web view uses, declared from their documented shape:
 // the methods of each interface in their documented order (only the order and count shape
 // the virtual table; slots never called keep plain parameter types), and their IIDs. The
-// runtime comes from the machine, through WebView2Loader.dll loaded at run time.
+// runtime comes from the machine: webview2_runtime.h finds it and loads it by full path.
 namespace zarn::toolkit::win32::webview2 {
 
 struct EventRegistrationToken {
@@ -21,6 +21,7 @@ enum MoveFocusReason : int {
 
 struct ICoreWebView2;
 struct ICoreWebView2Controller;
+struct ICoreWebView2Settings;
 struct ICoreWebView2Environment;
 struct ICoreWebView2WebMessageReceivedEventArgs;
 
@@ -105,7 +106,7 @@ struct ICoreWebView2Controller : IUnknown {
 
 struct ICoreWebView2 : IUnknown {
     static constexpr GUID iid = {0x76eceacb, 0x0462, 0x4d94, {0xac, 0x83, 0x42, 0x3a, 0x67, 0x93, 0x77, 0x5e}};
-    virtual HRESULT STDMETHODCALLTYPE get_Settings(IUnknown** settings) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* uri) = 0;
     virtual HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) = 0;
     virtual HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR html_content) = 0;
@@ -145,14 +146,73 @@ struct ICoreWebView2 : IUnknown {
     // Later members (CallDevToolsProtocolMethod onwards) are never called, so they need no slot here.
 };
 
+// The settings of one view. Each later version adds its members after those of the one
+// before; a runtime older than a version answers E_NOINTERFACE when asked for it.
+struct ICoreWebView2Settings : IUnknown {
+    static constexpr GUID iid = {0xe562e4f0, 0xd7fa, 0x43ac, {0x8d, 0x71, 0xc0, 0x51, 0x50, 0x49, 0x9f, 0x00}};
+    virtual HRESULT STDMETHODCALLTYPE get_IsScriptEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_IsScriptEnabled(BOOL enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_IsWebMessageEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_IsWebMessageEnabled(BOOL enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_AreDefaultScriptDialogsEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_AreDefaultScriptDialogsEnabled(BOOL enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_IsStatusBarEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_IsStatusBarEnabled(BOOL enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_AreDevToolsEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_AreDevToolsEnabled(BOOL enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_AreDefaultContextMenusEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_AreDefaultContextMenusEnabled(BOOL enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_AreHostObjectsAllowed(BOOL* allowed) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_AreHostObjectsAllowed(BOOL allowed) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_IsZoomControlEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_IsZoomControlEnabled(BOOL enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_IsBuiltInErrorPageEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_IsBuiltInErrorPageEnabled(BOOL enabled) = 0;
+};
+
+struct ICoreWebView2Settings2 : ICoreWebView2Settings {
+    static constexpr GUID iid = {0xee9a0f68, 0xf46c, 0x4e32, {0xac, 0x23, 0xef, 0x8c, 0xac, 0x22, 0x4d, 0x2a}};
+    virtual HRESULT STDMETHODCALLTYPE get_UserAgent(LPWSTR* user_agent) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_UserAgent(LPCWSTR user_agent) = 0;
+};
+
+struct ICoreWebView2Settings3 : ICoreWebView2Settings2 {
+    static constexpr GUID iid = {0xfdb5ab74, 0xaf33, 0x4854, {0x84, 0xf0, 0x0a, 0x63, 0x1d, 0xeb, 0x5e, 0xba}};
+    virtual HRESULT STDMETHODCALLTYPE get_AreBrowserAcceleratorKeysEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_AreBrowserAcceleratorKeysEnabled(BOOL enabled) = 0;
+};
+
+struct ICoreWebView2Settings4 : ICoreWebView2Settings3 {
+    static constexpr GUID iid = {0xcb56846c, 0x4168, 0x4d53, {0xb0, 0x4f, 0x03, 0xb6, 0xd6, 0x79, 0x6f, 0xf2}};
+    virtual HRESULT STDMETHODCALLTYPE get_IsPasswordAutosaveEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_IsPasswordAutosaveEnabled(BOOL enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_IsGeneralAutofillEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_IsGeneralAutofillEnabled(BOOL enabled) = 0;
+};
+
+struct ICoreWebView2Settings5 : ICoreWebView2Settings4 {
+    static constexpr GUID iid = {0x183e7052, 0x1d03, 0x43a0, {0xab, 0x99, 0x98, 0xe0, 0x43, 0xb6, 0x6b, 0x39}};
+    virtual HRESULT STDMETHODCALLTYPE get_IsPinchZoomEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_IsPinchZoomEnabled(BOOL enabled) = 0;
+};
+
+struct ICoreWebView2Settings6 : ICoreWebView2Settings5 {
+    static constexpr GUID iid = {0x11cb3acd, 0x9bc8, 0x43b8, {0x83, 0xbf, 0xf4, 0x07, 0x53, 0x71, 0x4f, 0x87}};
+    virtual HRESULT STDMETHODCALLTYPE get_IsSwipeNavigationEnabled(BOOL* enabled) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_IsSwipeNavigationEnabled(BOOL enabled) = 0;
+};
+
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
 
-// The one export of WebView2Loader.dll that is used. A null folder means the installed
-// runtime and its default user-data folder.
-using CreateEnvironmentWithOptions = HRESULT(STDAPICALLTYPE*)(
-    PCWSTR browser_executable_folder, PCWSTR user_data_folder, IUnknown* environment_options,
+// The entry point of the runtime's EmbeddedBrowserWebView.dll, which creates the environment
+// and answers through the handler. The program passes true for the check (as every caller of
+// this export does), an installed runtime as the runtime type, no user-data folder (null: the
+// runtime's default) and no options (null).
+inline constexpr int kInstalledRuntime = 0;
+using CreateWebViewEnvironment = HRESULT(STDMETHODCALLTYPE*)(
+    bool check_running_instance, int runtime_type, PCWSTR user_data_folder, IUnknown* environment_options,
     ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* environment_created_handler);
 
 }  // namespace zarn::toolkit::win32::webview2

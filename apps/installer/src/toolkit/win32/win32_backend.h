@@ -11,6 +11,7 @@
 #include "toolkit/toolkit.h"
 #include "toolkit/win32/com_ptr.h"
 #include "toolkit/win32/webview2_interfaces.h"
+#include "toolkit/win32/webview2_runtime.h"
 
 // The Win32 and WebView2 backend of the window library: the product's own host.
 namespace zarn::toolkit::win32 {
@@ -85,12 +86,9 @@ private:
     std::shared_ptr<WebViewHost> host_;
 };
 
-// Builds the web view inside the window: WebView2 from the loader's entry point, the two
-// main-frame scripts, the message handler, then the page.
-struct LoaderEntry {
-    webview2::CreateEnvironmentWithOptions create_environment = nullptr;
-};
-Result<std::unique_ptr<WebView>> create_web_view(LoaderEntry loader, Win32SetupWindow& window,
+// Builds the web view inside the window: WebView2 from the runtime's entry point, its
+// settings, the message handler, the two main-frame scripts, then the page.
+Result<std::unique_ptr<WebView>> create_web_view(const RuntimeEntry& runtime, Win32SetupWindow& window,
                                                  WebViewSettings settings);
 
 // A window icon from rows of red, green, blue and alpha bytes; null when the pixels do not

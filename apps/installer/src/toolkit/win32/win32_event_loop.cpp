@@ -1,8 +1,8 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <bit>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/os_error.h"
@@ -11,8 +11,6 @@
 namespace zarn::toolkit {
 namespace win32 {
 namespace {
-
-constexpr wchar_t kLoaderName[] = L"WebView2Loader.dll";
 
 LRESULT CALLBACK loop_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == kWakeMessage) {
@@ -47,9 +45,12 @@ public:
     Result<std::unique_ptr<WebView>> create_web_view(Window& window, WebViewSettings settings) override {
         auto* host = dynamic_cast<Win32SetupWindow*>(&window);
         if (host == nullptr) return unexpected(Error{"the window was not made by the Win32 event loop"});
-        auto entry = loader_entry();
-        if (!entry) return unexpected(entry.error());
-        return win32::create_web_view(*entry, *host, std::move(settings));
+        if (!runtime_) {
+            auto loaded = load_installed_runtime();
+            if (!loaded) return unexpected(loaded.error());
+            runtime_ = *loaded;
+        }
+        return win32::create_web_view(*runtime_, *host, std::move(settings));
     }
 
     [[noreturn]] void run(Handler handler) override {
@@ -65,25 +66,10 @@ public:
     }
 
 private:
-    // The loader stays loaded for the life of the process: the runtime's objects call into it.
-    Result<LoaderEntry> loader_entry() {
-        if (loader_ == nullptr) {
-            loader_ = LoadLibraryW(kLoaderName);
-            if (loader_ == nullptr) {
-                return unexpected(Error{"WebView2Loader.dll could not be loaded: " + platform::last_os_error().text});
-            }
-        }
-        const FARPROC entry = GetProcAddress(loader_, "CreateCoreWebView2EnvironmentWithOptions");
-        if (entry == nullptr) {
-            return unexpected(Error{"WebView2Loader.dll has no CreateCoreWebView2EnvironmentWithOptions: " +
-                                    platform::last_os_error().text});
-        }
-        return LoaderEntry{std::bit_cast<webview2::CreateEnvironmentWithOptions>(entry)};
-    }
-
     HWND message_window_;
     std::shared_ptr<LoopCore> core_;
-    HMODULE loader_ = nullptr;
+    // Found once; the runtime stays loaded for the life of the process.
+    std::optional<RuntimeEntry> runtime_;
 };
 
 // Logical pixels then mean 1/96 inch on every monitor, and the system leaves the window's

@@ -50,14 +50,9 @@ Result<void> pump_until(const bool& done) {
     return {};
 }
 
-Error environment_error(HRESULT result) {
-    if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
-        return Error{"no WebView2 runtime is installed: " + hresult_error(result).text};
-    }
-    return Error{"WebView2 could not start: " + hresult_error(result).text};
-}
+Error environment_error(HRESULT result) { return Error{"WebView2 could not start: " + hresult_error(result).text}; }
 
-Result<ComPtr<ICoreWebView2Environment>> create_environment(CreateEnvironmentWithOptions create) {
+Result<ComPtr<ICoreWebView2Environment>> create_environment(CreateWebViewEnvironment create) {
     auto answer = std::make_shared<Answer<ICoreWebView2Environment>>();
     auto handler = Callback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
                             HRESULT(HRESULT, ICoreWebView2Environment*)>::make(
@@ -67,8 +62,8 @@ Result<ComPtr<ICoreWebView2Environment>> create_environment(CreateEnvironmentWit
             answer->done = true;
             return S_OK;
         });
-    // No folders and no options: the installed runtime with its default user-data folder.
-    const HRESULT started = create(nullptr, nullptr, nullptr, handler.get());
+    // The installed runtime with its default user-data folder and no options.
+    const HRESULT started = create(true, kInstalledRuntime, nullptr, nullptr, handler.get());
     if (FAILED(started)) return unexpected(environment_error(started));
     if (auto waited = pump_until(answer->done); !waited) return unexpected(waited.error());
     if (FAILED(answer->result)) return unexpected(environment_error(answer->result));
@@ -94,6 +89,26 @@ Result<ComPtr<ICoreWebView2Controller>> create_controller(ICoreWebView2Environme
     if (FAILED(result)) return unexpected(Error{"WebView2 could not make its view: " + hresult_error(result).text});
     if (!answer->value) return unexpected(Error{"WebView2 gave no view"});
     return std::move(answer->value);
+}
+
+// The page is the whole user interface: no status bar, no developer tools, no zooming by
+// keys, wheel, pinch or swipe. The context menu and the other browser keys stay as they are.
+// A setting of a later version than the runtime has is left out.
+Result<void> apply_settings(ICoreWebView2& view) {
+    ComPtr<ICoreWebView2Settings> settings;
+    HRESULT result = view.get_Settings(settings.put());
+    if (SUCCEEDED(result) && !settings) result = E_POINTER;
+    if (SUCCEEDED(result)) result = settings->put_IsStatusBarEnabled(FALSE);
+    if (SUCCEEDED(result)) result = settings->put_AreDevToolsEnabled(FALSE);
+    if (SUCCEEDED(result)) result = settings->put_IsZoomControlEnabled(FALSE);
+    if (SUCCEEDED(result)) {
+        if (auto settings5 = settings.as<ICoreWebView2Settings5>()) result = settings5->put_IsPinchZoomEnabled(FALSE);
+    }
+    if (SUCCEEDED(result)) {
+        if (auto settings6 = settings.as<ICoreWebView2Settings6>()) result = settings6->put_IsSwipeNavigationEnabled(FALSE);
+    }
+    if (FAILED(result)) return unexpected(Error{"WebView2 refused the view's settings: " + hresult_error(result).text});
+    return {};
 }
 
 // Waits until the script is registered, so that the page loaded next runs it.
@@ -167,9 +182,9 @@ Result<void> Win32WebView::run_script(std::string_view script) {
     return {};
 }
 
-Result<std::unique_ptr<WebView>> create_web_view(LoaderEntry loader,
+Result<std::unique_ptr<WebView>> create_web_view(const RuntimeEntry& runtime,
                                                  Win32SetupWindow& window, WebViewSettings settings) {
-    auto environment = create_environment(loader.create_environment);
+    auto environment = create_environment(runtime.create_environment);
     if (!environment) return unexpected(environment.error());
     auto controller = create_controller(**environment, window.handle());
     if (!controller) return unexpected(controller.error());
@@ -180,6 +195,7 @@ Result<std::unique_ptr<WebView>> create_web_view(LoaderEntry loader,
     auto host = std::make_shared<WebViewHost>(std::move(*controller), std::move(view));
     host->fit_to(window.handle());
     window.host(host);
+    if (auto applied = apply_settings(host->view()); !applied) return unexpected(applied.error());
 
     auto token = add_message_handler(host->view(), std::move(settings.on_message));
     if (!token) return unexpected(token.error());

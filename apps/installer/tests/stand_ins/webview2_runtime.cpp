@@ -1,9 +1,16 @@
-// A stand-in for WebView2Loader.dll, for a machine without the WebView2 runtime. By default
-// its entry point answers as the loader does when no runtime is installed. With
-// ZARN_WEBVIEW2_STAND_IN=fake it plays a runtime without a browser: it answers every
-// asynchronous call through a posted message, as the runtime does, and writes each call it
-// receives to a log that the test reads through zarn_fake_webview2_log. Two more values make
-// a step fail later: "environment-fails" and "controller-fails".
+// A stand-in for the WebView2 runtime's EmbeddedBrowserWebView.dll, for a machine without the
+// runtime: the tests put it in a runtime folder and register that folder as the runtime's
+// installer does. It plays a runtime without a browser: it answers every asynchronous call
+// through a posted message, as the runtime does, and writes each call it receives (and the
+// view's settings when the page is loaded) to a log that tests read through
+// zarn_fake_webview2_log, and to the file ZARN_WEBVIEW2_STAND_IN_LOG names, if any, where
+// it also records from where it was loaded.
+//
+// ZARN_WEBVIEW2_STAND_IN picks a failure: "environment-fails", "controller-fails", or
+// "first-settings-only" (a runtime whose settings have none of the later versions).
+// ZARN_WEBVIEW2_STAND_IN_PAGE plays the page once it is loaded: one step a line, either a
+// message the page posts or "wait-for-script TEXT", which waits until the program has run
+// a script holding TEXT.
 #include <windows.h>
 #include <objbase.h>
 
@@ -12,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "toolkit/win32/com_ptr.h"
 #include "toolkit/win32/webview2_interfaces.h"
@@ -25,12 +33,33 @@ std::wstring& log_text() {
     return text;
 }
 
-void note(const std::wstring& line) { log_text() += line + L"\n"; }
+std::wstring variable(const wchar_t* name) {
+    std::vector<wchar_t> value(32768);
+    const DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    return length > 0 && length < value.size() ? std::wstring(value.data(), length) : std::wstring();
+}
 
-std::wstring mode() {
-    wchar_t value[64] = {};
-    const DWORD length = GetEnvironmentVariableW(L"ZARN_WEBVIEW2_STAND_IN", value, 64);
-    return length > 0 && length < 64 ? std::wstring(value, length) : std::wstring();
+std::wstring mode() { return variable(L"ZARN_WEBVIEW2_STAND_IN"); }
+
+// Appended line by line in UTF-8, so that a run that ends at once still leaves its lines.
+void write_to_log_file(const std::wstring& line) {
+    const std::wstring path = variable(L"ZARN_WEBVIEW2_STAND_IN_LOG");
+    if (path.empty()) return;
+    const std::wstring text = line + L"\n";
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+void note(const std::wstring& line) {
+    log_text() += line + L"\n";
+    write_to_log_file(line);
 }
 
 // Answers run later, from the thread's message loop, the way the runtime answers.
@@ -99,19 +128,130 @@ public:
     }
 };
 
+// Every setting starts as the runtime's default (all of these are on) and is written to the
+// log as it stands when the page is loaded.
+class Settings final : public ComObject<ICoreWebView2Settings6> {
+public:
+    BOOL scripts = TRUE, web_messages = TRUE, script_dialogs = TRUE, status_bar = TRUE, dev_tools = TRUE,
+         context_menus = TRUE, host_objects = TRUE, zoom_control = TRUE, error_page = TRUE, accelerator_keys = TRUE,
+         password_autosave = FALSE, general_autofill = TRUE, pinch_zoom = TRUE, swipe_navigation = TRUE;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID requested, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        *object = nullptr;
+        const bool later = IsEqualIID(requested, ICoreWebView2Settings2::iid) ||
+                           IsEqualIID(requested, ICoreWebView2Settings3::iid) ||
+                           IsEqualIID(requested, ICoreWebView2Settings4::iid) ||
+                           IsEqualIID(requested, ICoreWebView2Settings5::iid) ||
+                           IsEqualIID(requested, ICoreWebView2Settings6::iid);
+        if (IsEqualIID(requested, IID_IUnknown) || IsEqualIID(requested, ICoreWebView2Settings::iid) ||
+            (later && mode() != L"first-settings-only")) {
+            *object = static_cast<ICoreWebView2Settings6*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+
+    std::wstring text() const {
+        const auto flag = [](const wchar_t* name, BOOL value) { return std::wstring(L" ") + name + (value ? L"=1" : L"=0"); };
+        return L"settings" + flag(L"status-bar", status_bar) + flag(L"dev-tools", dev_tools) +
+               flag(L"zoom-control", zoom_control) + flag(L"pinch-zoom", pinch_zoom) +
+               flag(L"swipe-navigation", swipe_navigation) + flag(L"context-menus", context_menus) +
+               flag(L"accelerator-keys", accelerator_keys) + flag(L"scripts", scripts) +
+               flag(L"web-messages", web_messages) + flag(L"script-dialogs", script_dialogs);
+    }
+
+    static HRESULT get(BOOL* to, BOOL value) {
+        if (to == nullptr) return E_POINTER;
+        *to = value;
+        return S_OK;
+    }
+    static HRESULT put(BOOL& to, BOOL value) {
+        to = value;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE get_IsScriptEnabled(BOOL* value) override { return get(value, scripts); }
+    HRESULT STDMETHODCALLTYPE put_IsScriptEnabled(BOOL value) override { return put(scripts, value); }
+    HRESULT STDMETHODCALLTYPE get_IsWebMessageEnabled(BOOL* value) override { return get(value, web_messages); }
+    HRESULT STDMETHODCALLTYPE put_IsWebMessageEnabled(BOOL value) override { return put(web_messages, value); }
+    HRESULT STDMETHODCALLTYPE get_AreDefaultScriptDialogsEnabled(BOOL* value) override {
+        return get(value, script_dialogs);
+    }
+    HRESULT STDMETHODCALLTYPE put_AreDefaultScriptDialogsEnabled(BOOL value) override {
+        return put(script_dialogs, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_IsStatusBarEnabled(BOOL* value) override { return get(value, status_bar); }
+    HRESULT STDMETHODCALLTYPE put_IsStatusBarEnabled(BOOL value) override { return put(status_bar, value); }
+    HRESULT STDMETHODCALLTYPE get_AreDevToolsEnabled(BOOL* value) override { return get(value, dev_tools); }
+    HRESULT STDMETHODCALLTYPE put_AreDevToolsEnabled(BOOL value) override { return put(dev_tools, value); }
+    HRESULT STDMETHODCALLTYPE get_AreDefaultContextMenusEnabled(BOOL* value) override {
+        return get(value, context_menus);
+    }
+    HRESULT STDMETHODCALLTYPE put_AreDefaultContextMenusEnabled(BOOL value) override {
+        return put(context_menus, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_AreHostObjectsAllowed(BOOL* value) override { return get(value, host_objects); }
+    HRESULT STDMETHODCALLTYPE put_AreHostObjectsAllowed(BOOL value) override { return put(host_objects, value); }
+    HRESULT STDMETHODCALLTYPE get_IsZoomControlEnabled(BOOL* value) override { return get(value, zoom_control); }
+    HRESULT STDMETHODCALLTYPE put_IsZoomControlEnabled(BOOL value) override { return put(zoom_control, value); }
+    HRESULT STDMETHODCALLTYPE get_IsBuiltInErrorPageEnabled(BOOL* value) override { return get(value, error_page); }
+    HRESULT STDMETHODCALLTYPE put_IsBuiltInErrorPageEnabled(BOOL value) override { return put(error_page, value); }
+    HRESULT STDMETHODCALLTYPE get_UserAgent(LPWSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_UserAgent(LPCWSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_AreBrowserAcceleratorKeysEnabled(BOOL* value) override {
+        return get(value, accelerator_keys);
+    }
+    HRESULT STDMETHODCALLTYPE put_AreBrowserAcceleratorKeysEnabled(BOOL value) override {
+        return put(accelerator_keys, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_IsPasswordAutosaveEnabled(BOOL* value) override {
+        return get(value, password_autosave);
+    }
+    HRESULT STDMETHODCALLTYPE put_IsPasswordAutosaveEnabled(BOOL value) override {
+        return put(password_autosave, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_IsGeneralAutofillEnabled(BOOL* value) override {
+        return get(value, general_autofill);
+    }
+    HRESULT STDMETHODCALLTYPE put_IsGeneralAutofillEnabled(BOOL value) override {
+        return put(general_autofill, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_IsPinchZoomEnabled(BOOL* value) override { return get(value, pinch_zoom); }
+    HRESULT STDMETHODCALLTYPE put_IsPinchZoomEnabled(BOOL value) override { return put(pinch_zoom, value); }
+    HRESULT STDMETHODCALLTYPE get_IsSwipeNavigationEnabled(BOOL* value) override {
+        return get(value, swipe_navigation);
+    }
+    HRESULT STDMETHODCALLTYPE put_IsSwipeNavigationEnabled(BOOL value) override {
+        return put(swipe_navigation, value);
+    }
+};
+
+void play_page();
+void page_ran_script(const std::wstring& script);
+
 class View final : public ComObject<ICoreWebView2> {
 public:
     ICoreWebView2WebMessageReceivedEventHandler* message_handler = nullptr;
+    Settings* settings = make<Settings>();
 
     ~View() override {
         if (message_handler != nullptr) message_handler->Release();
+        settings->Release();
     }
 
-    HRESULT STDMETHODCALLTYPE get_Settings(IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** result) override {
+        settings->AddRef();
+        *result = settings;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE get_Source(LPWSTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR html) override {
+        note(settings->text());
         note(L"NavigateToString " + std::wstring(html));
+        answer_later(play_page);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE add_NavigationStarting(IUnknown*, EventRegistrationToken*) override { return E_NOTIMPL; }
@@ -153,9 +293,10 @@ public:
     HRESULT STDMETHODCALLTYPE ExecuteScript(LPCWSTR script, ICoreWebView2ExecuteScriptCompletedHandler* handler) override {
         note(L"ExecuteScript " + std::wstring(script));
         handler->AddRef();
-        answer_later([handler] {
+        answer_later([handler, ran = std::wstring(script)] {
             handler->Invoke(S_OK, L"null");
             handler->Release();
+            page_ran_script(ran);
         });
         return S_OK;
     }
@@ -181,6 +322,58 @@ public:
 View*& current_view() {
     static View* view = nullptr;
     return view;
+}
+
+bool post_from_page(const std::wstring& text, bool is_string) {
+    View* view = current_view();
+    if (view == nullptr || view->message_handler == nullptr) return false;
+    MessageArgs* args = make<MessageArgs>();
+    args->text = text;
+    args->is_string = is_string;
+    view->message_handler->Invoke(view, args);
+    args->Release();
+    return true;
+}
+
+struct PagePlay {
+    std::deque<std::wstring> steps;
+    std::wstring scripts_run;
+};
+
+PagePlay& page_play() {
+    static PagePlay play = [] {
+        PagePlay loaded;
+        const std::wstring text = variable(L"ZARN_WEBVIEW2_STAND_IN_PAGE");
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find(L'\n', start);
+            if (end == std::wstring::npos) end = text.size();
+            if (end > start) loaded.steps.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        return loaded;
+    }();
+    return play;
+}
+
+void play_page() {
+    constexpr std::wstring_view kWait = L"wait-for-script ";
+    PagePlay& play = page_play();
+    while (!play.steps.empty()) {
+        const std::wstring step = play.steps.front();
+        if (step.starts_with(kWait)) {
+            if (play.scripts_run.find(step.substr(kWait.size())) == std::wstring::npos) return;
+        } else {
+            note(L"page posts " + step);
+            if (!post_from_page(step, true)) note(L"nothing listens to the page");
+        }
+        play.steps.pop_front();
+    }
+}
+
+void page_ran_script(const std::wstring& script) {
+    page_play().scripts_run += script + L"\n";
+    play_page();
 }
 
 std::wstring rect_text(const RECT& rect) {
@@ -272,14 +465,23 @@ public:
 
 }  // namespace
 
-extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateCoreWebView2EnvironmentWithOptions(
-    PCWSTR browser_executable_folder, PCWSTR user_data_folder, IUnknown* environment_options,
+// Records, once loaded, where it was loaded from: a copy planted elsewhere shows itself.
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        std::vector<wchar_t> path(32768);
+        const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        write_to_log_file(L"loaded " + std::wstring(path.data(), length));
+    }
+    return TRUE;
+}
+
+extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
+    bool check_running_instance, int runtime_type, PCWSTR user_data_folder, IUnknown* environment_options,
     ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* environment_created_handler) {
     const std::wstring how = mode();
-    if (how.empty()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    note(std::wstring(L"CreateCoreWebView2EnvironmentWithOptions") +
-         (browser_executable_folder == nullptr ? L" installed-runtime" : L" own-browser") +
-         (user_data_folder == nullptr ? L" default-user-data" : L" own-user-data") +
+    note(std::wstring(L"CreateWebViewEnvironmentWithOptionsInternal") +
+         (check_running_instance ? L" check-running-instance" : L" no-check") + L" runtime-type " +
+         std::to_wstring(runtime_type) + (user_data_folder == nullptr ? L" default-user-data" : L" own-user-data") +
          (environment_options == nullptr ? L" default-options" : L" own-options"));
     environment_created_handler->AddRef();
     answer_later([environment_created_handler, how] {
@@ -305,12 +507,5 @@ extern "C" __declspec(dllexport) void zarn_fake_webview2_log(wchar_t* buffer, in
 // The page posts a message, as window.chrome.webview.postMessage would; a non-string when
 // is_string is false. False when no view is listening.
 extern "C" __declspec(dllexport) BOOL zarn_fake_webview2_post(const wchar_t* text, BOOL is_string) {
-    View* view = current_view();
-    if (view == nullptr || view->message_handler == nullptr) return FALSE;
-    MessageArgs* args = make<MessageArgs>();
-    args->text = text;
-    args->is_string = is_string != FALSE;
-    view->message_handler->Invoke(view, args);
-    args->Release();
-    return TRUE;
+    return post_from_page(text, is_string != FALSE) ? TRUE : FALSE;
 }
