@@ -1,5 +1,7 @@
 #include "platform/command_line.h"
 
+#include <utility>
+
 namespace zarn::platform {
 namespace {
 
@@ -49,6 +51,24 @@ std::string windows_command_line(std::string_view program, const std::vector<std
         append_argument(line, argument);
     }
     return line;
+}
+
+std::vector<std::string> windows_path_list_folders(std::string_view path_list) {
+    std::vector<std::string> folders;
+    std::string folder;
+    bool quoted = false;
+    for (char c : path_list) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ';' && !quoted) {
+            if (!folder.empty()) folders.push_back(std::move(folder));
+            folder.clear();
+        } else {
+            folder += c;
+        }
+    }
+    if (!folder.empty()) folders.push_back(std::move(folder));
+    return folders;
 }
 
 }  // namespace zarn::platform

@@ -11,7 +11,8 @@
 namespace zarn::platform {
 
 // Finds a child program by its bare name ("powershell"): on Windows "{name}.exe" in the
-// system folder, the Windows folder, then each folder of PATH; elsewhere each folder of PATH.
+// system folder, the Windows folder, then each folder of PATH (read with its quotes, as
+// windows_path_list_folders does); elsewhere each folder of PATH.
 // Never the program's own folder nor the current folder, where a planted copy could wait;
 // so relative entries of PATH are passed over.
 // Fails with "program not found".

@@ -32,5 +32,28 @@ TEST(WindowsCommandLine, QuotesAndEscapesByTheStandardConvention) {
     }
 }
 
+TEST(WindowsPathListFolders, SplitsOutsideQuotesAndDropsTheQuotes) {
+    struct PathList {
+        std::string value;
+        std::vector<std::string> folders;
+    };
+    const std::vector<PathList> cases{
+        {R"(C:\Windows\system32;C:\Windows)", {R"(C:\Windows\system32)", R"(C:\Windows)"}},
+        {R"("C:\Program Files\Tools";D:\bin)", {R"(C:\Program Files\Tools)", R"(D:\bin)"}},
+        {R"(C:\"Program Files"\Tools)", {R"(C:\Program Files\Tools)"}},
+        {R"(C:\x;"D:\semi;colon";E:\y)", {R"(C:\x)", R"(D:\semi;colon)", R"(E:\y)"}},
+        {R"(D:\som"e;di"r)", {R"(D:\some;dir)"}},
+        {R"("C:\Program Files\Tools\")", {R"(C:\Program Files\Tools\)"}},
+        {R"(;;C:\a;"";;C:\b;)", {R"(C:\a)", R"(C:\b)"}},
+        {R"("C:\unclosed;D:\rest)", {R"(C:\unclosed;D:\rest)"}},
+        {R"(" C:\lead")", {R"( C:\lead)"}},
+        {"\"D:\\Программы\"", {"D:\\Программы"}},
+        {"", {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(windows_path_list_folders(c.value), c.folders) << c.value;
+    }
+}
+
 }  // namespace
 }  // namespace zarn::platform

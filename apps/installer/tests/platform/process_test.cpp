@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "platform/command_line.h"
 #include "platform/path_text.h"
 #include "support/stand_in_log.h"
@@ -12,6 +14,13 @@ namespace {
 
 using test::StandIns;
 using test::TempDir;
+
+std::string in_quotes(const std::string& text) {
+    std::string quoted(1, '"');
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
 
 TEST(RunProgram, ChildSeesExactlyTheArgumentsGiven) {
     TempDir temp;
@@ -55,28 +64,66 @@ TEST(RunProgram, ReportsAProgramThatIsNowhere) {
     EXPECT_TRUE(stand_ins.runs().empty());
 }
 
-TEST(RunProgram, IgnoresACopyInTheCurrentFolder) {
+TEST(RunProgram, SearchesTheAbsoluteFoldersOfPathButNeverTheCurrentOne) {
     TempDir temp;
     StandIns stand_ins(temp.path());
     const auto real = find_program("powershell");
     ASSERT_TRUE(real);
     const auto planted_name = real->filename();
+    // Copies in the current folder and below it, where relative entries of PATH point.
     std::filesystem::copy_file(*real, temp / planted_name);
     std::filesystem::create_directories(temp / "bin");
     std::filesystem::copy_file(*real, temp / "bin" / planted_name);
+    const std::string base = path_to_utf8(temp.path());
 #ifdef _WIN32
+    const std::filesystem::path tools = temp / "Program Files" / "Tools";
+    const std::filesystem::path semicolon = temp / "semi;colon";
+    for (const auto& folder : {tools, semicolon}) {
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(*real, folder / planted_name);
+    }
     const std::string separator = ";";
 #else
     const std::string separator = ":";
 #endif
-    // Relative entries of PATH name folders under the current one.
-    const std::vector<std::string> search_paths{path_to_utf8(temp / "empty"), ".", "bin", separator + "." + separator};
+
+    struct Case {
+        std::string search_path;
+        std::optional<std::filesystem::path> found_in;
+    };
+    const std::vector<Case> cases{
+        {path_to_utf8(temp / "empty"), std::nullopt},
+        {".", std::nullopt},
+        {"bin", std::nullopt},
+        {separator + "." + separator, std::nullopt},
+#ifdef _WIN32
+        // Windows allows quotes in PATH: around a whole entry, around part of one, and to keep a
+        // ";" inside a folder's name.
+        {in_quotes(path_to_utf8(tools)), tools},
+        {base + "\\\"Program Files\"\\Tools", tools},
+        {"\"bin\";\".\"", std::nullopt},
+        {in_quotes(path_to_utf8(semicolon)), semicolon},
+#else
+        // Quotes are plain characters of a name here: this entry is relative.
+        {in_quotes(path_to_utf8(temp / "bin")), std::nullopt},
+#endif
+    };
     test::ScopedCurrentFolder current(temp.path());
-    for (const auto& search_path : search_paths) {
-        SCOPED_TRACE(search_path);
-        stand_ins.environment().set("PATH", search_path);
-        EXPECT_FALSE(find_program("powershell"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.search_path);
+        stand_ins.environment().set("PATH", c.search_path);
+        const auto found = find_program("powershell");
+        if (!c.found_in) {
+            EXPECT_FALSE(found) << path_to_utf8(*found);
+            continue;
+        }
+        ASSERT_TRUE(found) << found.error().text;
+        EXPECT_EQ(*found, *c.found_in / planted_name);
+        EXPECT_EQ(*run_program("powershell", {"found"}), 0u);
     }
+#ifdef _WIN32
+    EXPECT_EQ(stand_ins.runs().size(), 3u);
+#endif
 }
 
 TEST(RunProgramCapturingOutput, CollectsStandardOutputBytes) {

@@ -59,14 +59,7 @@ UINT system32_folder(LPWSTR buffer, UINT size) { return ::GetSystemDirectoryW(bu
 std::vector<std::filesystem::path> search_folders() {
     std::vector<std::filesystem::path> folders{system_folder(system32_folder), system_folder(windows_folder)};
     if (const auto search_path = environment_variable("PATH")) {
-        const std::wstring wide = widen(*search_path);
-        std::size_t start = 0;
-        while (start <= wide.size()) {
-            auto end = wide.find(L';', start);
-            if (end == std::wstring::npos) end = wide.size();
-            if (end > start) folders.emplace_back(wide.substr(start, end - start));
-            start = end + 1;
-        }
+        for (const auto& folder : windows_path_list_folders(*search_path)) folders.emplace_back(widen(folder));
     }
     return folders;
 }
