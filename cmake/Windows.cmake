@@ -2,6 +2,7 @@
 enable_language(RC)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 add_link_options(-static -static-libgcc -static-libstdc++)
+include(${CMAKE_CURRENT_LIST_DIR}/DelayImports.cmake)
 
 # Windows test programs run under Wine, in a prefix of this build tree only.
 set(ZARN_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")

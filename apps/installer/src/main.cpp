@@ -10,6 +10,7 @@
 
 #include "engine/user_folders.h"
 #include "page/embedded_page.h"
+#include "platform/dll_search.h"
 #include "platform/path_text.h"
 #include "platform/program_arguments.h"
 #include "resources/window_icon.h"
@@ -49,6 +50,10 @@ toolkit::WebViewSettings page_settings(bool uninstall, const std::string& defaul
 }
 
 void run_setup(int argc, const char* const* argv) {
+    // Before any DLL is loaded by name: the program usually runs from a Downloads folder.
+    if (auto restricted = platform::restrict_dll_search_to_system_folder(); !restricted) {
+        fail_start("failed to restrict the DLL search to the system folder", restricted.error());
+    }
     const bool uninstall = uninstall_requested(platform::program_arguments(argc, argv));
     const std::string default_dir = platform::path_to_utf8(default_install_dir());
 

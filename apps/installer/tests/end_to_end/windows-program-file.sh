@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks what the Windows program file carries besides its code: a GUI-subsystem x86-64
-# program, its icon group of seven PNG images, its version record, and no manifest.
+# program, its icon group of seven PNG images, its version record, no manifest, and an import
+# table that names only DLLs Windows never takes from the program's own folder.
 #   windows-program-file.sh PROGRAM.exe
 set -uo pipefail
 program=$1
@@ -22,6 +23,32 @@ check_header() {
     grep -Eq "^Magic[[:space:]]+020b" <<<"$headers" || fail "not a PE32+ image"
     grep -Eq "^Subsystem[[:space:]]+00000002[[:space:]]+\(Windows GUI\)" <<<"$headers" ||
         fail "not a GUI-subsystem program: $(grep Subsystem <<<"$headers" | tr '\n' ' ')"
+}
+
+# The DLLs that Windows always maps from its system folder, whatever lies beside the program:
+# the values under HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs on 64-bit
+# Windows 10 and 11 (the WOW64 and emulation entries left out), plus ntdll, which every process
+# has mapped before its imports are looked at. Lower case, without ".dll".
+known_dlls="advapi32 clbcatq combase comdlg32 coml2 difxapi gdi32 gdiplus imagehlp imm32 kernel32
+msctf msvcrt normaliz nsi ntdll ole32 oleaut32 psapi rpcrt4 sechost setupapi shcore shell32
+shlwapi user32 wldap32 ws2_32"
+
+# The import table is resolved before main runs, so any other DLL it names is searched for
+# in the program's folder first. API sets (api-ms-win-*) are resolved by the system's schema,
+# never by a search.
+check_imports() {
+    local headers imported name known
+    headers=$(x86_64-w64-mingw32-objdump -p "$program") || { fail "objdump cannot read $program"; return; }
+    imported=$(sed -n '/^The Import Tables/,/^The /s/^[[:space:]]*DLL Name: //p' <<<"$headers")
+    [ -n "$imported" ] || { fail "no import table found"; return; }
+    echo "imports: $(tr '\n' ' ' <<<"$imported")"
+    while read -r name; do
+        name=$(tr 'A-Z' 'a-z' <<<"${name%.[dD][lL][lL]}")
+        [[ $name == api-ms-win-* ]] && continue
+        known=0
+        for dll in $known_dlls; do [ "$dll" = "$name" ] && known=1; done
+        [ "$known" -eq 1 ] || fail "the import table names $name.dll, which Windows looks for beside the program first"
+    done <<<"$imported"
 }
 
 check_resource_list() {
@@ -91,6 +118,7 @@ STRINGS
 }
 
 check_header
+check_imports
 check_resource_list
 check_icon_group
 check_version_record
@@ -98,4 +126,4 @@ if [ "$failures" -gt 0 ]; then
     echo "$failures check(s) failed for $program" >&2
     exit 1
 fi
-echo "$program: GUI x86-64 program, seven PNG icon images, version 0.3.0, no manifest"
+echo "$program: GUI x86-64 program, only known DLLs imported, seven PNG icon images, version 0.3.0, no manifest"
