@@ -1,6 +1,7 @@
 // The GTK backend on a real X server (Xvfb) with a real WebKit page. Running the loop ends
 // the process, so each such case runs in a child of its own.
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
 #include <gtest/gtest.h>
 
@@ -174,6 +175,150 @@ void run_queue_order() {
 
 TEST(GtkHostDeathTest, PostedEventsArriveOnceEachInTheirOrderFromBeforeAndDuringTheLoop) {
     EXPECT_EXIT(run_queue_order(), testing::ExitedWithCode(0), "delivered up to 200\n");
+}
+
+// A page that tells which of the zoom keys and wheel turns reach it, and, when asked, how wide
+// its view is and how far it is scaled: zooming would change both.
+constexpr const char* kInputPage = R"(<!doctype html><html><body style="height:3000px"><script>
+  addEventListener('keydown', function(e) { if (e.ctrlKey) window.ipc.postMessage('key ' + e.key); });
+  addEventListener('wheel', function(e) { if (e.ctrlKey) window.ipc.postMessage('wheel'); });
+  addEventListener('load', function() { window.ipc.postMessage('loaded'); });
+</script></body></html>)";
+
+WebKitWebView* the_web_view() {
+    GList* toplevels = gtk_window_list_toplevels();
+    GtkWidget* child = toplevels != nullptr ? gtk_bin_get_child(GTK_BIN(toplevels->data)) : nullptr;
+    g_list_free(toplevels);
+    if (child == nullptr || !WEBKIT_IS_WEB_VIEW(child)) fail("the window holds no web view");
+    return WEBKIT_WEB_VIEW(child);
+}
+
+// Input as the X server would deliver it, straight to the view.
+void send_event(GdkEvent* event) {
+    gtk_main_do_event(event);
+    gdk_event_free(event);
+}
+
+void press_with_ctrl(WebKitWebView* view, guint keyval) {
+    GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(view));
+    GdkDisplay* display = gdk_window_get_display(surface);
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    if (!gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(display), keyval, &keys, &count)) {
+        fail("no key gives " + std::string(gdk_keyval_name(keyval)));
+    }
+    for (const GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->key.window = GDK_WINDOW(g_object_ref(surface));
+        event->key.time = GDK_CURRENT_TIME;
+        event->key.state = GDK_CONTROL_MASK;
+        event->key.keyval = keyval;
+        event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+        event->key.group = static_cast<guint8>(keys[0].group);
+        gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(display)));
+        send_event(event);
+    }
+    g_free(keys);
+}
+
+GdkEvent* pointer_event(WebKitWebView* view, GdkEventType type) {
+    GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(view));
+    GdkEvent* event = gdk_event_new(type);
+    event->any.window = GDK_WINDOW(g_object_ref(surface));
+    gdk_event_set_device(event, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_window_get_display(surface))));
+    return event;
+}
+
+void turn_wheel_with_ctrl(WebKitWebView* view, GdkScrollDirection direction) {
+    GdkEvent* event = pointer_event(view, GDK_SCROLL);
+    event->scroll.time = GDK_CURRENT_TIME;
+    event->scroll.x = 100;
+    event->scroll.y = 100;
+    event->scroll.state = GDK_CONTROL_MASK;
+    event->scroll.direction = direction;
+    send_event(event);
+}
+
+void right_click(WebKitWebView* view) {
+    for (const GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
+        GdkEvent* event = pointer_event(view, type);
+        event->button.time = GDK_CURRENT_TIME;
+        event->button.x = 50;
+        event->button.y = 50;
+        event->button.button = GDK_BUTTON_SECONDARY;
+        send_event(event);
+    }
+}
+
+// Ctrl with plus, equals, minus and 0, on the main keys and the keypad, and the wheel both ways.
+constexpr guint kZoomKeys[] = {GDK_KEY_plus, GDK_KEY_equal, GDK_KEY_KP_Add, GDK_KEY_minus,
+                               GDK_KEY_KP_Subtract, GDK_KEY_0, GDK_KEY_KP_0};
+constexpr std::size_t kZoomInputs = std::size(kZoomKeys) + 2;
+
+void try_every_zoom_shortcut(WebKitWebView* view) {
+    gtk_widget_grab_focus(GTK_WIDGET(view));
+    for (const guint keyval : kZoomKeys) press_with_ctrl(view, keyval);
+    turn_wheel_with_ctrl(view, GDK_SCROLL_UP);
+    turn_wheel_with_ctrl(view, GDK_SCROLL_DOWN);
+}
+
+// The default context menu is shown as it is; here it is only looked at, not put on screen.
+gboolean on_context_menu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*, gpointer) {
+    const guint items = webkit_context_menu_get_n_items(menu);
+    bool inspect = false;
+    for (GList* item = webkit_context_menu_get_items(menu); item != nullptr; item = item->next) {
+        const auto action = webkit_context_menu_item_get_stock_action(WEBKIT_CONTEXT_MENU_ITEM(item->data));
+        if (action == WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT) inspect = true;
+    }
+    say("context menu of " + std::string(items > 0 ? "its default items" : "no items") +
+        (inspect ? " with" : " without") + " Inspect Element");
+    try_every_zoom_shortcut(view);
+    return TRUE;
+}
+
+void run_view_settings() {
+    auto loop = must(create_event_loop(), "event loop");
+    const Proxy proxy = loop->proxy();
+    auto window = std::shared_ptr<Window>(must(loop->create_window(small_window()), "window"));
+    std::shared_ptr<WebView> web_view;
+    std::size_t inputs = 0;
+    WebViewSettings web;
+    web.html = kInputPage;
+    web.on_message = [&web_view, &inputs, proxy](std::string message) {
+        if (message == "loaded") {
+            WebKitWebView* view = the_web_view();
+            const bool extras = webkit_settings_get_enable_developer_extras(webkit_web_view_get_settings(view));
+            say(extras ? "developer tools on" : "developer tools off");
+            g_signal_connect(view, "context-menu", G_CALLBACK(on_context_menu), nullptr);
+            right_click(view);
+        } else if (message.rfind("key ", 0) == 0 || message == "wheel") {
+            // Once the page has had every one, whatever the view would do with them is done.
+            if (++inputs == kZoomInputs) {
+                (void)web_view->run_script("window.ipc.postMessage('view ' + innerWidth + ' wide, scale ' + visualViewport.scale)");
+            }
+        } else if (message.rfind("view ", 0) == 0) {
+            say("page: " + message);
+            const double level = webkit_web_view_get_zoom_level(the_web_view());
+            say(level == 1.0 ? "zoom level 1" : "zoom level " + std::to_string(level));
+            proxy.post(Close{});
+        }
+    };
+    web_view = must(loop->create_web_view(*window, std::move(web)), "web view");
+    g_timeout_add_seconds(
+        60, [](gpointer count) -> gboolean {
+            fail("gave up after " + std::to_string(*static_cast<std::size_t*>(count)) + " zoom inputs reached the page");
+        },
+        &inputs);
+    loop->run([window, web_view](LoopEvent event, ControlFlow& flow) {
+        flow.set_wait();
+        if (auto* ui = std::get_if<UiEvent>(&event); ui != nullptr && std::holds_alternative<Close>(*ui)) flow.set_exit(0);
+    });
+}
+
+TEST(GtkHostDeathTest, ViewHasNoDeveloperToolsAndNoZoomShortcutsButKeepsItsContextMenu) {
+    EXPECT_EXIT(run_view_settings(), testing::ExitedWithCode(0),
+                "developer tools off\ncontext menu of its default items without Inspect Element\n"
+                "page: view 520 wide, scale 1\nzoom level 1\n");
 }
 
 [[noreturn]] void run_geometry(const char* scale, Position target) {

@@ -9,6 +9,10 @@ GtkSetupWebView::GtkSetupWebView(ObjectRef<WebKitUserContentManager> content,
                                         G_CALLBACK(&GtkSetupWebView::on_script_message), this);
     GtkWidget* view = webkit_web_view_new_with_user_content_manager(content_.get());
     view_ = ObjectRef<WebKitWebView>::adopt(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
+    // The same view as on Windows: no developer tools, so the default context menu, which
+    // stays, has no "Inspect Element" either. WebKitGTK binds no zoom to Ctrl+wheel or to
+    // Ctrl with plus, minus or 0, so there is no zoom shortcut to turn off.
+    webkit_settings_set_enable_developer_extras(webkit_web_view_get_settings(view_.get()), FALSE);
 }
 
 GtkSetupWebView::~GtkSetupWebView() {
