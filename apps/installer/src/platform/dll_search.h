@@ -8,8 +8,9 @@ namespace zarn::platform {
 // never in the program's own folder, the current folder or PATH, where a program started from
 // a Downloads folder could meet a planted DLL of a system name. main calls it before anything
 // else; the system DLLs that are not always taken from the system folder are bound on first
-// use (delay imports), so none of them is loaded before the search is restricted. Other
-// platforms have nothing to restrict.
+// use (delay imports), so none of them is loaded before the search is restricted; no static
+// initialiser may call into them, as it would run before main. Other platforms have nothing
+// to restrict.
 Result<void> restrict_dll_search_to_system_folder();
 
 }  // namespace zarn::platform

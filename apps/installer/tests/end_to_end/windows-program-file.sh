@@ -28,7 +28,9 @@ check_header() {
 # The DLLs that Windows always maps from its system folder, whatever lies beside the program:
 # the values under HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs on 64-bit
 # Windows 10 and 11 (the WOW64 and emulation entries left out), plus ntdll, which every process
-# has mapped before its imports are looked at. Lower case, without ".dll".
+# has mapped before its imports are looked at. The system's \KnownDlls section holds more (the
+# dependencies of these, such as bcrypt and crypt32 on Windows 10), but which ones varies with
+# the build of Windows: only the registry's list is counted on. Lower case, without ".dll".
 known_dlls="advapi32 clbcatq combase comdlg32 coml2 difxapi gdi32 gdiplus imagehlp imm32 kernel32
 msctf msvcrt normaliz nsi ntdll ole32 oleaut32 psapi rpcrt4 sechost setupapi shcore shell32
 shlwapi user32 wldap32 ws2_32"
