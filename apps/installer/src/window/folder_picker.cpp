@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <system_error>
 #include <utility>
-#include <vector>
 
 #include "engine/folder_text.h"
 #include "engine/powershell.h"
@@ -18,25 +17,25 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kFolderName = "ZARN";
 
-// The append rule of the answer looks for either slash, whatever the platform.
-bool ends_in_separator(std::string_view text) { return !text.empty() && (text.back() == '\\' || text.back() == '/'); }
+bool is_separator(char c) { return c == '\\' || c == '/'; }
 
-// What the platform's paths take as a separator: "/" always, "\" on Windows.
-bool is_path_separator(fs::path::value_type c) {
-    return c == fs::path::value_type('/') || c == fs::path::preferred_separator;
+bool ends_in_separator(std::string_view text) { return !text.empty() && is_separator(text.back()); }
+
+bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Where the component that starts at `from` ends: at the next separator or the text's end.
+std::size_t component_end(std::string_view path, std::size_t from) {
+    while (from < path.size() && !is_separator(path[from])) ++from;
+    return from;
 }
 
-// "D:\Apps\" names the folder Apps; a root keeps its separator, as it has no name to expose.
-fs::path without_trailing_separators(const fs::path& path) {
-    auto text = path.native();
-    const auto root_length = path.root_path().native().size();
-    while (text.size() > root_length && is_path_separator(text.back())) text.pop_back();
-    return text;
-}
-
-bool something_exists_at(const fs::path& path) {
-    std::error_code error;
-    return !path.empty() && fs::exists(path, error);
+// Past `count` components after `from`, each with the one separator that follows it.
+std::size_t past_components(std::string_view path, std::size_t from, int count) {
+    for (int i = 0; i < count && from < path.size(); ++i) {
+        from = component_end(path, from);
+        if (from < path.size()) ++from;
+    }
+    return from;
 }
 
 bool equals_ascii_case_insensitive(std::string_view a, std::string_view b) {
@@ -46,6 +45,48 @@ bool equals_ascii_case_insensitive(std::string_view a, std::string_view b) {
         if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
+}
+
+// How much of the text is its root, with the one separator after it. A share is a root with
+// its server ("\\server\share"); a device path ("\\?\", "\\.\") has its device as its root,
+// or "UNC\server\share" after the prefix.
+std::size_t root_length(std::string_view path) {
+    const bool two_separators = path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]);
+    if (two_separators) {
+        const bool device = path.size() >= 4 && (path[2] == '?' || path[2] == '.') && is_separator(path[3]);
+        if (!device) return past_components(path, 2, 2);
+        const std::size_t device_start = 4;
+        const std::string_view device_name = path.substr(device_start, component_end(path, device_start) - device_start);
+        return past_components(path, device_start, equals_ascii_case_insensitive(device_name, "UNC") ? 3 : 1);
+    }
+    if (path.size() >= 2 && is_ascii_letter(path[0]) && path[1] == ':') {
+        return path.size() >= 3 && is_separator(path[2]) ? 3 : 2;
+    }
+    return !path.empty() && is_separator(path[0]) ? 1 : 0;
+}
+
+// The last name's place in the text: trailing separators and "." components passed over.
+struct NamePlace {
+    std::size_t start;
+    std::size_t end;
+};
+
+std::optional<NamePlace> last_name_place(std::string_view path) {
+    const std::size_t root = root_length(path);
+    std::size_t end = path.size();
+    while (true) {
+        while (end > root && is_separator(path[end - 1])) --end;
+        if (end <= root) return std::nullopt;
+        std::size_t start = end;
+        while (start > root && !is_separator(path[start - 1])) --start;
+        if (path.substr(start, end - start) != ".") return NamePlace{start, end};
+        end = start;
+    }
+}
+
+bool something_exists_at(const fs::path& path) {
+    std::error_code error;
+    return !path.empty() && fs::exists(path, error);
 }
 
 std::string picker_script(const std::string& start_folder) {
@@ -61,15 +102,28 @@ std::string picker_script(const std::string& start_folder) {
 
 }  // namespace
 
+std::optional<std::string_view> last_folder_name(std::string_view path) {
+    const auto place = last_name_place(path);
+    if (!place) return std::nullopt;
+    return path.substr(place->start, place->end - place->start);
+}
+
+std::optional<std::string> parent_folder(std::string_view path) {
+    const auto place = last_name_place(path);
+    if (!place) return std::nullopt;
+    const std::size_t root = root_length(path);
+    std::size_t end = place->start;
+    while (end > root && is_separator(path[end - 1])) --end;
+    if (end == 0) return std::nullopt;
+    return std::string(path.substr(0, end));
+}
+
 std::string dialog_start_folder(const std::optional<std::string>& install_dir) {
     if (!install_dir || is_blank(*install_dir)) return {};
     // Tested as received: the trimming above only decides whether anything was given.
-    const fs::path given = platform::path_from_utf8(*install_dir);
-    if (something_exists_at(given)) return *install_dir;
-    const fs::path named = without_trailing_separators(given);
-    if (!named.has_relative_path()) return {};
-    const fs::path parent = named.parent_path();
-    if (something_exists_at(parent)) return platform::path_to_utf8(parent);
+    if (something_exists_at(platform::path_from_utf8(*install_dir))) return *install_dir;
+    const auto parent = parent_folder(*install_dir);
+    if (parent && something_exists_at(platform::path_from_utf8(*parent))) return *parent;
     return {};
 }
 
@@ -77,11 +131,8 @@ std::optional<std::string> folder_from_answer(std::string_view output) {
     const std::string text = platform::utf8_lossy(output);
     const std::string answer(trim_white_space(text));
     if (answer.empty()) return std::nullopt;
-    const fs::path named = without_trailing_separators(platform::path_from_utf8(answer));
-    if (named.has_relative_path() &&
-        equals_ascii_case_insensitive(platform::path_to_utf8(named.filename()), kFolderName)) {
-        return answer;
-    }
+    const auto name = last_folder_name(answer);
+    if (name && equals_ascii_case_insensitive(*name, kFolderName)) return answer;
     const std::string separator = ends_in_separator(answer) ? "" : std::string(1, char(fs::path::preferred_separator));
     return answer + separator + std::string(kFolderName);
 }

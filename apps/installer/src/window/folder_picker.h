@@ -21,4 +21,16 @@ std::string dialog_start_folder(const std::optional<std::string>& install_dir);
 // The installation folder for what the dialog printed, or none when it printed nothing.
 std::optional<std::string> folder_from_answer(std::string_view output);
 
+// Both read a path text by Windows' rules, on every build: "\" and "/" separate; a root (a
+// drive "D:" or "D:\", a share "\\server\share", a device "\\?\D:\" or
+// "\\?\UNC\server\share", or a leading separator) holds no name; trailing separators and
+// trailing "." components are passed over, as "." names no folder of its own.
+
+// The last name of a path, or none when nothing but a root is left.
+std::optional<std::string_view> last_folder_name(std::string_view path);
+
+// The path less its last name and the separators before it, a root keeping its own separator;
+// none when the path has no name or nothing stands before it.
+std::optional<std::string> parent_folder(std::string_view path);
+
 }  // namespace zarn

@@ -77,6 +77,8 @@ TEST(FolderPicker, PreselectsTheFolderItsParentOrNothing) {
         {base + sep + "a file", base + sep + "a file"},
         {base + sep + "ZARN", base},
         {base + sep + "ZARN" + sep, base},
+        {base + sep + "ZARN" + sep + ".", base},
+        {base + sep + "ZARN" + sep + "." + sep, base},
         {base + sep + "no" + sep + "ZARN", ""},
         {"relative-nowhere", ""},
         {base + sep + "Bob's \u2019x\u2019", base + sep + "Bob''s \u2019\u2019x\u2019\u2019"},
@@ -119,6 +121,11 @@ TEST(FolderPicker, TurnsTheAnswerIntoAnInstallationFolder) {
         {"D:\\Apps\\ZARN-old", "D:\\Apps\\ZARN-old\\ZARN"},
         {"D:/Apps/", "D:/Apps/ZARN"},
         {"\\\\server\\share\\Программы", "\\\\server\\share\\Программы\\ZARN"},
+        {"\\\\server\\zarn", "\\\\server\\zarn\\ZARN"},
+        {"D:\\Apps\\ZARN\\.", "D:\\Apps\\ZARN\\."},
+        {R"(\\server\share\)", R"(\\server\share\ZARN)"},
+        {R"(\\?\UNC\server\zarn)", R"(\\?\UNC\server\zarn\ZARN)"},
+        {R"(D:\.)", R"(D:\.\ZARN)"},
         {"D:\\Apps\r\n", "D:\\Apps\\ZARN"},
         {"\xef\xbb\xbf  D:\\Apps \n", "\xef\xbb\xbf  D:\\Apps\\ZARN"},  // a BOM is no white space
         {"D:\\Caf\xe9", "D:\\Caf\uFFFD\\ZARN"},
@@ -132,6 +139,7 @@ TEST(FolderPicker, TurnsTheAnswerIntoAnInstallationFolder) {
         {"/media/Apps", "/media/Apps/ZARN"},
         {"/media/Apps/zarn", "/media/Apps/zarn"},
         {"/media/Apps/ZaRn/", "/media/Apps/ZaRn/"},
+        {"/media/Apps/zarn/.", "/media/Apps/zarn/."},
         {"/media/Apps/ZARN-old", "/media/Apps/ZARN-old/ZARN"},
         {"/media/Программы", "/media/Программы/ZARN"},
         {"/media/Apps\r\n", "/media/Apps/ZARN"},
@@ -146,6 +154,59 @@ TEST(FolderPicker, TurnsTheAnswerIntoAnInstallationFolder) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.printed);
         EXPECT_EQ(posted_dir(pick(temp, std::nullopt, c.printed)), c.dir);
+    }
+}
+
+// The dialog answers with Windows paths; the name rule reads them alike on every build.
+TEST(FolderPicker, FindsTheLastNameAndTheParentOfAWindowsPath) {
+    struct Case {
+        std::string path;
+        std::optional<std::string> name;
+        std::optional<std::string> parent;
+    };
+    const std::vector<Case> cases{
+        {R"(D:\Apps\ZARN)", "ZARN", R"(D:\Apps)"},
+        {R"(D:\Apps\ZARN\)", "ZARN", R"(D:\Apps)"},
+        {R"(D:\Apps)", "Apps", R"(D:\)"},
+        {R"(D:/Apps//ZARN//)", "ZARN", "D:/Apps"},
+        // "." names no folder: passed over for the name and for the parent.
+        {R"(D:\Apps\ZARN\.)", "ZARN", R"(D:\Apps)"},
+        {R"(D:\Apps\ZARN\.\)", "ZARN", R"(D:\Apps)"},
+        {R"(D:\Apps\ZARN\.\.)", "ZARN", R"(D:\Apps)"},
+        {R"(D:\Apps\.\ZARN)", "ZARN", R"(D:\Apps\.)"},
+        {R"(D:\Apps\..)", "..", R"(D:\Apps)"},
+        {R"(D:\Apps\.zarn)", ".zarn", R"(D:\Apps)"},
+        // Roots hold no name and have no parent.
+        {R"(D:\)", std::nullopt, std::nullopt},
+        {"D:", std::nullopt, std::nullopt},
+        {R"(D:\.)", std::nullopt, std::nullopt},
+        {R"(D:\.\)", std::nullopt, std::nullopt},
+        {R"(\)", std::nullopt, std::nullopt},
+        {R"(\\server\zarn)", std::nullopt, std::nullopt},
+        {R"(\\server\share\)", std::nullopt, std::nullopt},
+        {R"(\\server\share\.)", std::nullopt, std::nullopt},
+        {"//server/zarn", std::nullopt, std::nullopt},
+        {R"(\\?\UNC\server\zarn)", std::nullopt, std::nullopt},
+        {R"(\\?\unc\server\share\)", std::nullopt, std::nullopt},
+        {R"(\\?\D:\)", std::nullopt, std::nullopt},
+        {R"(\\.\D:)", std::nullopt, std::nullopt},
+        // Below a root.
+        {R"(\\server\share\ZARN)", "ZARN", R"(\\server\share\)"},
+        {R"(\\server\share\Apps\ZARN\.)", "ZARN", R"(\\server\share\Apps)"},
+        {R"(\\?\UNC\server\share\ZARN)", "ZARN", R"(\\?\UNC\server\share\)"},
+        {R"(\\?\D:\Apps\ZARN)", "ZARN", R"(\\?\D:\Apps)"},
+        {R"(\Apps)", "Apps", R"(\)"},
+        {"D:Apps", "Apps", "D:"},
+        {"Apps", "Apps", std::nullopt},
+        {R"(Apps\ZARN)", "ZARN", "Apps"},
+        {"/media/Apps/ZARN/.", "ZARN", "/media/Apps"},
+        {"/", std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const auto name = last_folder_name(c.path);
+        EXPECT_EQ(name ? std::optional<std::string>(*name) : std::nullopt, c.name);
+        EXPECT_EQ(parent_folder(c.path), c.parent);
     }
 }
 
