@@ -2,7 +2,8 @@
 // page's own bytes as HTML content, with window.ipc.postMessage recorded and the program's
 // start-up script run at the start of the document.
 import { chromium } from 'playwright-core';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -36,27 +37,84 @@ export async function launchBrowser() {
   };
 }
 
-// The program's start-up script, word for word, around the compact JSON of its start-up object.
-export function startupScript({ defaultDir, uninstall, version }) {
-  const pageInit = JSON.stringify({ defaultDir, uninstall, version });
-  return "window.addEventListener('DOMContentLoaded', function() { " +
-    'window.__zarnInstallerInit && window.__zarnInstallerInit(' + pageInit + '); });';
+// The scripts that the program hands its page come from the program's own builders, through a
+// small printer of the Linux build (scripts/test builds it before these tests).
+const scriptPrinter = process.env.ZARN_PAGE_SCRIPT_PRINTER ??
+  join(repoRoot, 'build/linux-debug/page-tests/page-script-printer');
+
+function printedScript(...args) {
+  if (!existsSync(scriptPrinter)) {
+    throw new Error(`${scriptPrinter} is missing: build it with ` +
+      '`cmake --preset linux-debug && cmake --build --preset linux-debug --target page_script_printer`');
+  }
+  return execFileSync(scriptPrinter, args, { encoding: 'utf8' });
 }
+
+// The start-up script for a default folder and a mode; the program adds its own version.
+export function startupScript({ defaultDir, uninstall }) {
+  return printedScript('startup', defaultDir, String(uninstall));
+}
+
+// The event-loop handler's script for one progress report (pct from 0 to 255, as the report's byte).
+export function progressScript(step, pct, note, state) {
+  return printedScript('progress', step, String(pct), note, state);
+}
+
+// The event-loop handler's script for a chosen folder, or null for none.
+export function folderScript(dir) {
+  return dir === null ? printedScript('folder') : printedScript('folder', dir);
+}
+
+// Records every uncaught error of the document, those of event listeners included.
+const recordErrors =
+  'window.__pageErrors = [];' +
+  "window.addEventListener('error', function (event) { window.__pageErrors.push(String(event.message)); });";
 
 const recordMessages =
   'window.__postedMessages = [];' +
   'window.ipc = { postMessage: function (message) { window.__postedMessages.push(message); } };';
 
-// Opens a fresh page in the state the program leaves it in after start-up.
-export async function openSetupPage(browser, init) {
+// Opens a fresh document whose init scripts run, in order, whenever it begins to load, before
+// its own scripts: as the web view runs the program's start-up script.
+export async function openDocument(browser, { html = pageBytes, initScripts = [] } = {}) {
   const page = await browser.context.newPage();
   page.setDefaultTimeout(5000);
   await page.route(PAGE_URL, (route) =>
-    route.fulfill({ status: 200, contentType: 'text/html; charset=utf-8', body: pageBytes }));
-  await page.addInitScript({ content: recordMessages });
-  await page.addInitScript({ content: startupScript(init) });
+    route.fulfill({ status: 200, contentType: 'text/html; charset=utf-8', body: html }));
+  for (const content of [recordErrors, recordMessages, ...initScripts]) await page.addInitScript({ content });
   await page.goto(PAGE_URL, { waitUntil: 'load' });
   return page;
+}
+
+// Opens a fresh setup page in the state the program leaves it in after start-up.
+export function openSetupPage(browser, init) {
+  return openDocument(browser, { initScripts: [startupScript(init)] });
+}
+
+// The uncaught errors that the document has raised so far.
+export function pageErrors(page) {
+  return page.evaluate(() => window.__pageErrors.slice());
+}
+
+// Waits until no transition or animation runs in the document any more, so that what is read
+// next is the end state of the last change and not a value halfway through a colour fade or a
+// growing bar. The forced layout first starts the transitions of changes not yet styled.
+export function settle(page) {
+  return page.evaluate(async () => {
+    for (let round = 0; round < 20; round++) {
+      void document.body.offsetHeight;
+      const running = document.getAnimations();
+      if (running.length === 0) return;
+      await Promise.allSettled(running.map((animation) => animation.finished));
+    }
+    throw new Error('the page keeps animating');
+  });
+}
+
+// One computed style property of an element, read once the page has settled.
+export async function settledStyle(page, selector, property) {
+  await settle(page);
+  return page.locator(selector).evaluate((element, name) => getComputedStyle(element)[name], property);
 }
 
 // Every text that the page has posted so far, in order.
@@ -67,16 +125,6 @@ export function postedMessages(page) {
 // Runs a script in the page as the program's event-loop handler does.
 export function runProgramScript(page, script) {
   return page.evaluate(script);
-}
-
-export function progressScript(step, pct, note, state) {
-  return 'window.__zarnInstallerProgress && window.__zarnInstallerProgress(' +
-    JSON.stringify(step) + ', ' + pct + ', ' + JSON.stringify(note) + ', ' + JSON.stringify(state) + ');';
-}
-
-export function folderScript(dir) {
-  return 'window.__zarnInstallerSetDir && window.__zarnInstallerSetDir(' +
-    (dir === null ? 'null' : JSON.stringify(dir)) + ');';
 }
 
 // Where this run keeps pictures for a person to look at.

@@ -4,14 +4,14 @@ import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
 import {
-  folderScript, launchBrowser, openSetupPage, outputDir, postedMessages, progressScript,
-  runProgramScript, WINDOW_SIZE,
+  folderScript, launchBrowser, openDocument, openSetupPage, outputDir, pageErrors, postedMessages,
+  progressScript, runProgramScript, settle, settledStyle, startupScript, WINDOW_SIZE,
 } from './setup_page.mjs';
 
 const DEFAULT_DIR = String.raw`C:\Users\Пётр O'Neil\AppData\Local\ZARN`;
 const DEFAULT_DIR_JSON = JSON.stringify(DEFAULT_DIR);
-const INSTALL = { defaultDir: DEFAULT_DIR, uninstall: false, version: '0.3.4' };
-const UNINSTALL = { defaultDir: DEFAULT_DIR, uninstall: true, version: '0.3.4' };
+const INSTALL = { defaultDir: DEFAULT_DIR, uninstall: false };
+const UNINSTALL = { defaultDir: DEFAULT_DIR, uninstall: true };
 
 const DANGER = 'rgb(209, 59, 66)';
 const SUCCESS = 'rgb(47, 166, 100)';
@@ -48,26 +48,139 @@ async function assertNothingScrolls(page) {
   assert.deepEqual(overflow, { root: 0, rootWidth: 0, spill: 0 });
 }
 
-// The bar's width is animated: wait until the fill has settled on the wanted share of its track.
-async function waitForBarShare(page, share) {
-  let last;
-  for (let i = 0; i < 50; i++) {
-    last = await page.evaluate(() => {
-      const fill = document.getElementById('barFill').getBoundingClientRect();
-      const track = document.getElementById('barFill').parentElement.getBoundingClientRect();
-      return { fill: fill.width, track: track.width };
-    });
-    if (Math.abs(last.fill - share * last.track) < 0.5) return;
-    await page.waitForTimeout(50);
-  }
-  assert.fail(`bar fill ${last.fill}px of ${last.track}px, wanted ${share * 100}%`);
+// The bar's width is animated: its share of the track is read once the animation has ended.
+async function assertBarShare(page, share) {
+  await settle(page);
+  const { fill, track } = await page.evaluate(() => {
+    const fillBox = document.getElementById('barFill').getBoundingClientRect();
+    const trackBox = document.getElementById('barFill').parentElement.getBoundingClientRect();
+    return { fill: fillBox.width, track: trackBox.width };
+  });
+  assert.ok(Math.abs(fill - share * track) < 0.5, `bar fill ${fill}px of ${track}px, wanted ${share * 100}%`);
 }
 
 async function noteLook(page) {
+  await settle(page);
   return page.locator('#statusNote').evaluate((note) => ({
     text: note.textContent, className: note.className, color: getComputedStyle(note).color,
   }));
 }
+
+// What the page shows of its elements: texts, the folder field's value, which are shown and
+// which enabled, the check boxes and the bar's share of its track.
+function pageState(page) {
+  return page.evaluate(() => {
+    const byId = (id) => document.getElementById(id);
+    const texts = ['brandTitle', 'heroTitle', 'heroSub', 'stepLabel', 'pctLabel', 'statusNote', 'verLabel',
+      'browseBtn', 'cancelBtn', 'installBtn', 'launchBtn'];
+    const fill = byId('barFill');
+    return {
+      texts: Object.fromEntries(texts.map((id) => [id, byId(id).textContent])),
+      folder: byId('installDir').value,
+      shown: Object.fromEntries(['optionsCard', 'progressBox', 'installBtn', 'launchBtn']
+        .map((id) => [id, byId(id).getClientRects().length > 0])),
+      enabled: Object.fromEntries(['browseBtn', 'cancelBtn', 'installBtn'].map((id) => [id, !byId(id).disabled])),
+      ticked: Object.fromEntries(['chkDesktop', 'chkStartMenu', 'chkAutostart'].map((id) => [id, byId(id).checked])),
+      barShare: fill.getBoundingClientRect().width / fill.parentElement.getBoundingClientRect().width || 0,
+    };
+  });
+}
+
+const FIRST_STATE = {
+  texts: {
+    brandTitle: 'ZARN',
+    heroTitle: 'Установка ZARN',
+    heroSub: 'Лёгкий клиент (~2 МБ), установка без прав администратора и автоматические обновления при запуске.',
+    stepLabel: 'Подготовка…',
+    pctLabel: '0%',
+    statusNote: '',
+    verLabel: 'v0.3.0',
+    browseBtn: 'Обзор…',
+    cancelBtn: 'Отмена',
+    installBtn: 'Установить',
+    launchBtn: 'Запустить ZARN',
+  },
+  folder: '',
+  shown: { optionsCard: true, progressBox: false, installBtn: true, launchBtn: false },
+  enabled: { browseBtn: true, cancelBtn: true, installBtn: true },
+  ticked: { chkDesktop: true, chkStartMenu: true, chkAutostart: false },
+  barShare: 0,
+};
+
+describe('before start-up', () => {
+  test('the document holds its first texts until the start-up script has run', async () => {
+    const page = await openDocument(browser);
+    await settle(page);
+    assert.deepEqual(await pageState(page), FIRST_STATE);
+    assert.deepEqual(await pageErrors(page), []);
+  });
+
+  test('the progress card opens on the first step title and 0% until the first report', async () => {
+    const page = await openSetupPage(browser, INSTALL);
+    await page.click('#installBtn');
+    await settle(page);
+    const { texts, barShare } = await pageState(page);
+    assert.deepEqual({ step: texts.stepLabel, pct: texts.pctLabel, note: texts.statusNote, barShare },
+      { step: 'Подготовка…', pct: '0%', note: '', barShare: 0 });
+  });
+});
+
+describe('program scripts that find no page function', () => {
+  // The start-up script's object, as the page's own function receives it.
+  const PAGE_INIT = { defaultDir: DEFAULT_DIR, uninstall: false, version: '0.3.4' };
+  const recordCalls = 'window.__calls = [];';
+  const documents = [
+    { name: 'a document without it', script: recordCalls, calls: [] },
+    {
+      name: 'a document that defines it only once loaded',
+      script: recordCalls + "window.addEventListener('load', function () {" +
+        ' window.__zarnInstallerInit = function (opts) { window.__calls.push(opts); }; });',
+      calls: [],
+    },
+    // The same script reaches a page that has the function: it is called once, with the object.
+    {
+      name: 'a document that defines it in its own script',
+      script: recordCalls + 'window.__zarnInstallerInit = function (opts) { window.__calls.push(opts); };',
+      calls: [PAGE_INIT],
+    },
+  ];
+  for (const { name, script, calls } of documents) {
+    test(`the start-up script in ${name}`, async () => {
+      const html = `<!DOCTYPE html><html><head><title>t</title></head><body><p>x</p><script>${script}</script></body></html>`;
+      const page = await openDocument(browser, { html, initScripts: [startupScript(INSTALL)] });
+      assert.deepEqual(await page.evaluate(() => window.__calls), calls);
+      assert.deepEqual(await pageErrors(page), []);
+    });
+  }
+
+  const earlyScripts = [
+    progressScript('Установка завершена', 100, 'ZARN установлен', 'done'),
+    progressScript('Загрузка…', 30, 'Ошибка загрузки', 'error'),
+    folderScript('D:\Другая папка'),
+    folderScript(null),
+  ];
+
+  test('progress and folder scripts run before the page script do nothing', async () => {
+    // Run as the document begins to load, after the start-up script and before the page's
+    // own script has defined any of its functions.
+    const page = await openDocument(browser, { initScripts: [startupScript(INSTALL), ...earlyScripts] });
+    await settle(page);
+    assert.deepEqual(await pageErrors(page), []);
+    assert.deepEqual(await pageState(page), {
+      ...FIRST_STATE, texts: { ...FIRST_STATE.texts, verLabel: 'v0.3.4' }, folder: DEFAULT_DIR,
+    });
+    // The page's functions, defined afterwards, take the next reports as usual.
+    await page.click('#installBtn');
+    await runProgramScript(page, progressScript('Загрузка…', 42, '', 'working'));
+    assert.equal(await text(page, '#pctLabel'), '42%');
+  });
+
+  test('progress and folder scripts in a document without the page functions do nothing', async () => {
+    const page = await openDocument(browser, { html: '<!DOCTYPE html><title>t</title><p>x</p>' });
+    for (const script of earlyScripts) await runProgramScript(page, script);
+    assert.deepEqual(await pageErrors(page), []);
+  });
+});
 
 describe('after start-up', () => {
   test('install mode offers the options, the folder and the install button', async () => {
@@ -122,7 +235,8 @@ describe('after start-up', () => {
     assert.equal(await remove.isEnabled(), true);
     assert.match(await remove.getAttribute('class'), /\bdanger\b/);
     assert.doesNotMatch(await remove.getAttribute('class'), /\bprimary\b/);
-    assert.equal(await remove.evaluate((b) => getComputedStyle(b).backgroundColor), DANGER);
+    // The button turns from the accent style to the danger style with a colour fade.
+    assert.equal(await settledStyle(page, '#installBtn', 'backgroundColor'), DANGER);
     assert.equal(await text(page, '#cancelBtn'), 'Отмена');
 
     assert.deepEqual(await postedMessages(page), []);
@@ -263,17 +377,20 @@ describe('progress', () => {
   test('the percentage is clamped to 0..100 and the bar follows it', async () => {
     const page = await openSetupPage(browser, INSTALL);
     await page.click('#installBtn');
+    // The program's report carries a byte; a negative number reaches the page only by a call
+    // of the page's function itself.
+    const negative = (pct) => `window.__zarnInstallerProgress('Загрузка…', ${pct}, '', 'working')`;
     const cases = [
-      { pct: 150, shown: '100%', share: 1 },
-      { pct: 45, shown: '45%', share: 0.45 },
-      { pct: -5, shown: '0%', share: 0 },
-      { pct: 100, shown: '100%', share: 1 },
-      { pct: 0, shown: '0%', share: 0 },
+      { pct: 150, shown: '100%', share: 1, script: progressScript('Загрузка…', 150, '', 'working') },
+      { pct: 45, shown: '45%', share: 0.45, script: progressScript('Загрузка…', 45, '', 'working') },
+      { pct: -5, shown: '0%', share: 0, script: negative(-5) },
+      { pct: 255, shown: '100%', share: 1, script: progressScript('Загрузка…', 255, '', 'working') },
+      { pct: 0, shown: '0%', share: 0, script: progressScript('Загрузка…', 0, '', 'working') },
     ];
-    for (const { pct, shown, share } of cases) {
-      await runProgramScript(page, progressScript('Загрузка…', pct, '', 'working'));
+    for (const { pct, shown, share, script } of cases) {
+      await runProgramScript(page, script);
       assert.equal(await text(page, '#pctLabel'), shown, `pct ${pct}`);
-      await waitForBarShare(page, share);
+      await assertBarShare(page, share);
     }
     // Called without a percentage, step or note, the display empties rather than showing "undefined".
     await page.evaluate(() => window.__zarnInstallerProgress());
@@ -341,7 +458,7 @@ describe('progress', () => {
     assert.equal(await isShown(page, '#launchBtn'), true);
     assert.equal(await text(page, '#launchBtn'), 'Запустить ZARN');
     assert.equal(await text(page, '#cancelBtn'), 'Готово');
-    await waitForBarShare(page, 1);
+    await assertBarShare(page, 1);
     await assertNothingScrolls(page);
     await page.screenshot({ path: join(outputDir(), 'install-done.png') });
 
@@ -357,7 +474,7 @@ describe('progress', () => {
     assert.equal(await isShown(page, '#installBtn'), false);
     assert.equal(await isShown(page, '#launchBtn'), false);
     assert.equal(await text(page, '#cancelBtn'), 'Готово');
-    await waitForBarShare(page, 1);
+    await assertBarShare(page, 1);
     await page.screenshot({ path: join(outputDir(), 'uninstall-done.png') });
   });
 });
