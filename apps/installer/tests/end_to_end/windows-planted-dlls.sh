@@ -7,10 +7,10 @@
 # probe, restricted the same way) against a loopback server. No planted copy may be loaded.
 #   windows-planted-dlls.sh WINE_RUN WINEPREFIX PROGRAM.exe STAND_IN_RUNTIME.dll PLANTED.dll DOWNLOAD_PROBE.exe
 #
-# The names: Microsoft's WebView2 loader and the runtime's own DLL, and each system DLL the
-# program binds on first use (the LIBRARY lines of its delay-import files); the program-file
-# check sees to it that every other DLL it imports is one Windows always takes from its
-# system folder.
+# The names: Microsoft's WebView2 loader and the runtime's own DLL, each system DLL the
+# program binds on first use (the LIBRARY lines of its delay-import files), and a system DLL
+# the runtime's DLL imports; the program-file check sees to it that every other DLL the
+# program imports is one Windows always takes from its system folder.
 #
 # Where Wine differs from Windows: Windows loads the first copy its search finds. Wine, for a
 # DLL it carries itself, prefers its own built-in one unless told otherwise, even when its
@@ -55,6 +55,8 @@ planted_names() {
     echo WebView2Loader.dll
     echo EmbeddedBrowserWebView.dll
     sed -n 's/^LIBRARY[[:space:]]*\([^[:space:]]*\).*/\1/p' "$here"/../../src/*/win32/delay_imports/*.def
+    # What the runtime's DLL imports besides the KnownDLLs (the stand-in's one such import).
+    echo wtsapi32.dll
 }
 mapfile -t names < <(planted_names | tr -d '\r')
 [ "${#names[@]}" -gt 2 ] || fail "no delay-import files found under $here/../../src"

@@ -13,6 +13,7 @@
 // a script holding TEXT.
 #include <windows.h>
 #include <objbase.h>
+#include <wtsapi32.h>
 
 #include <deque>
 #include <functional>
@@ -473,6 +474,20 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
         write_to_log_file(L"loaded " + std::wstring(path.data(), length));
     }
     return TRUE;
+}
+
+// The real runtime's DLL depends on system DLLs outside the KnownDLLs; so does this one
+// (wtsapi32.dll), so that a test can plant a copy beside the program and see that the
+// runtime's dependencies are never looked for there. The session the runtime runs in.
+extern "C" __declspec(dllexport) DWORD zarn_fake_webview2_session() {
+    LPWSTR buffer = nullptr;
+    DWORD bytes = 0;
+    DWORD session = 0;
+    if (WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSSessionId, &buffer, &bytes)) {
+        if (bytes >= sizeof session) CopyMemory(&session, buffer, sizeof session);
+        WTSFreeMemory(buffer);
+    }
+    return session;
 }
 
 extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironmentWithOptionsInternal(

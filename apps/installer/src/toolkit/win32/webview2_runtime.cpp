@@ -129,7 +129,9 @@ Result<RuntimeEntry> load_installed_runtime() {
     auto chosen = choose_runtime(registered_folders());
     if (!chosen) return unexpected(chosen.error());
     const std::wstring dll = runtime_dll_path(chosen->folder);
-    HMODULE module = LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    // Its own dependencies come from its folder and the system folder only: the default
+    // directories would include the program's folder, often a Downloads folder.
+    HMODULE module = LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module == nullptr) {
         return unexpected(Error{"the WebView2 runtime " + platform::narrow(dll) + " could not be loaded: " +
                                 platform::last_os_error().text});
