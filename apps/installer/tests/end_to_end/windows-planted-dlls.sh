@@ -112,7 +112,7 @@ wait-for-script "error");
     local status=$?
     touch "$log"
     tr -d '\r' <"$log" >"$work/setup.lines"
-    local failed=0
+    local failed=0 failures_before=$failures
     [ "$status" -eq 0 ] || { fail "(setup) the program ended with status $status, not 0"; failed=1; }
     grep -q '^NavigateToString ' "$work/setup.lines" || { fail "(setup) the page was never loaded"; failed=1; }
     # The install reached the download, which cannot reach the built-in server from here.
@@ -126,12 +126,12 @@ wait-for-script "error");
         cut -c1-200 "$work/setup.lines" >&2
     fi
     check_nothing_planted_was_loaded setup
-    [ "$failed" -eq 0 ] && echo "setup: status $status, whole start-up, the install ended at the download"
+    [ "$failures" -eq "$failures_before" ] && echo "setup: status $status, whole start-up, the install ended at the download, nothing planted loaded"
 }
 
 run_the_probe() {
     wait_for_the_prefix_to_rest
-    local said status
+    local said status failures_before=$failures
     (cd "$work/current" &&
         WINEDLLOVERRIDES=$(overrides_except none) timeout 300 "$wine_run" "$prefix" "$work/probe/$(basename "$probe")" \
             >"$work/probe.stdout" 2>"$work/probe.stderr")
@@ -142,7 +142,7 @@ run_the_probe() {
         cat "$work/probe.stderr" >&2
     fi
     check_nothing_planted_was_loaded download
-    echo "download probe: status $status, $said"
+    [ "$failures" -eq "$failures_before" ] && echo "download probe: status $status, $said, nothing planted loaded"
 }
 
 run_the_program
