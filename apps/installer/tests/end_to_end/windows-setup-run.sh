@@ -58,13 +58,18 @@ walk_of() {
 }
 
 # run_case NAME REGISTRATION VERSION DLL_IN_FOLDER EXPECTED
-#   REGISTRATION: machine, user or none; DLL_IN_FOLDER: yes or no;
+#   REGISTRATION: machine, user, none, or both (the user's runtime one version ahead, yet the
+#   machine's comes first); DLL_IN_FOLDER: yes or no;
 #   EXPECTED: "walk", or the text after "failed to initialize ZARN Setup WebView2: ", where {dll}
 #   stands for the registered folder's DLL and one "…" for any text.
 run_case() {
     local name=$1 registration=$2 version=$3 with_dll=$4 expected=$5
     local folder="" dll=""
     stand_in_runtime_clear "$prefix"
+    if [ "$registration" = both ]; then
+        stand_in_runtime_install "$prefix" "$runtime_dll" user "${version%.*}.$((${version##*.} + 1))" >/dev/null
+        registration=machine
+    fi
     if [ "$registration" != none ]; then
         if [ "$with_dll" = yes ]; then
             folder=$(stand_in_runtime_install "$prefix" "$runtime_dll" "$registration" "$version")
@@ -130,6 +135,7 @@ run_case() {
 #        name                                   registration version        DLL  expected
 run_case "registered for the user"              user    130.0.2849.80 yes "walk"
 run_case "registered for the machine"           machine 131.0.2903.70 yes "walk"
+run_case "registered for both"                  both    131.0.2903.70 yes "walk"
 run_case "not registered"                       none    -             -   "no WebView2 runtime is installed"
 run_case "older than the oldest usable runtime" machine 86.0.615.99   yes "the installed WebView2 runtime 86.0.615.99 is too old: 86.0.616.0 or later is needed"
 run_case "registered folder without its DLL"    user    130.0.2849.80 no  "the WebView2 runtime {dll} could not be loaded: …(os error 126)"
