@@ -9,15 +9,23 @@
 #include <string>
 #include <string_view>
 
+#include "platform/gzip_body.h"
+
 namespace zarn::platform {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr int kMaxRedirects = 5;
+
+// libcurl's receive buffer: large, so that a read finds a whole 32 KiB ready when the
+// connection has it, instead of two halves of libcurl's default 16 KiB.
+constexpr long kReceiveBuffer = 512 * 1024;
+
 // What the body callback holds back for the next reads; beyond it the transfer is paused, so
 // memory stays the same whatever the size of the body.
-constexpr std::size_t kHeldBytes = 64 * 1024;
+constexpr std::size_t kHeldBytes = kReceiveBuffer;
 
 void initialise_curl_once() {
     static const CURLcode ignored = curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -31,6 +39,17 @@ bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
            std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
            });
+}
+
+std::string_view header_value(std::string_view line, std::size_t name_length) {
+    line.remove_prefix(name_length);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.remove_suffix(1);
+    return line;
+}
+
+bool is_redirect(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 }  // namespace
@@ -49,15 +68,18 @@ struct HttpAgent::State {
 namespace {
 
 // One GET on the agent's multi handle, whose body is pulled by the caller's reads: the
-// transfer only moves while a read waits for it.
+// transfer only moves while a read waits for it. Redirects are followed here rather than by
+// libcurl, so that a "Location" without a target counts as one, as it does on Windows.
 class CurlTransfer final : public ByteStream {
 public:
     CurlTransfer(HttpAgent::State& agent, std::string url) : agent_(agent), url_(std::move(url)) {}
 
     ~CurlTransfer() override {
-        if (easy_ == nullptr) return;
-        if (added_) curl_multi_remove_handle(agent_.multi, easy_);
-        curl_easy_cleanup(easy_);
+        if (easy_ != nullptr) {
+            if (added_) curl_multi_remove_handle(agent_.multi, easy_);
+            curl_easy_cleanup(easy_);
+        }
+        curl_slist_free_all(headers_);
     }
 
     CurlTransfer(const CurlTransfer&) = delete;
@@ -69,19 +91,20 @@ public:
             return unexpected(Error{url_ + ": " + curl_easy_strerror(CURLE_OUT_OF_MEMORY)});
         }
         configure();
-        if (curl_multi_add_handle(agent_.multi, easy_) != CURLM_OK) {
-            return unexpected(Error{url_ + ": " + curl_easy_strerror(CURLE_FAILED_INIT)});
+        for (int redirects = 0;; ++redirects) {
+            if (auto head = request_head(); !head) return head;
+            if (!is_redirect(status_) || !location_seen_) break;
+            if (redirects == kMaxRedirects) {
+                return unexpected(Error{url_ + ": " + curl_easy_strerror(CURLE_TOO_MANY_REDIRECTS)});
+            }
+            url_ = redirect_target();
         }
-        added_ = true;
-        // The wait for the head covers the connection and then the first read.
-        const auto patience = agent_.settings.connect_timeout + agent_.settings.read_timeout;
-        if (auto waited = pump([this] { return head_done_; }, patience); !waited) return waited;
-        // Once the final head is in, the request has succeeded: a transfer that broke off after
-        // it is a failure of the body, told by the read that meets it.
-        if (!head_done_ && finished_ && result_ != CURLE_OK) return unexpected(transfer_error());
-        if (status_ >= 400) return unexpected(Error{effective_url() + ": status code " + std::to_string(status_)});
+        if (status_ >= 400) return unexpected(Error{url_ + ": status code " + std::to_string(status_)});
         return {};
     }
+
+    const std::string& url() const { return url_; }
+    const std::string& content_encoding() const { return content_encoding_; }
 
     Result<std::size_t> read(char* buffer, std::size_t size) override {
         if (size == 0) return std::size_t{0};
@@ -102,22 +125,60 @@ public:
 
 private:
     void configure() {
-        curl_easy_setopt(easy_, CURLOPT_URL, url_.c_str());
         curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
         curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 5L);
+        curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
         // An empty proxy also overrides http_proxy, https_proxy and all_proxy.
         curl_easy_setopt(easy_, CURLOPT_PROXY, "");
         curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(agent_.settings.connect_timeout.count()));
-        curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "gzip");
+        curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+        // gzip is asked for here and undone by our own decoder, the same one as on Windows.
+        headers_ = curl_slist_append(headers_, "Accept-Encoding: gzip");
+        curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
+        curl_easy_setopt(easy_, CURLOPT_HTTP_CONTENT_DECODING, 0L);
         curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, error_buffer_);
         curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlTransfer::on_header);
         curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::on_body);
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    }
+
+    // One request to `url_`, until its final head (one that is not "continue") is in. A head
+    // that the server's closing cuts off never completed: libcurl would take it for an empty
+    // response, but the request has failed.
+    Result<void> request_head() {
+        if (added_) curl_multi_remove_handle(agent_.multi, easy_);
+        added_ = false;
+        forget_response();
+        curl_easy_setopt(easy_, CURLOPT_URL, url_.c_str());
+        if (curl_multi_add_handle(agent_.multi, easy_) != CURLM_OK) {
+            return unexpected(Error{url_ + ": " + curl_easy_strerror(CURLE_FAILED_INIT)});
+        }
+        added_ = true;
+        // Connecting has its own limit in libcurl; after it, each wait for data the read's.
+        const auto patience = agent_.settings.connect_timeout + agent_.settings.read_timeout;
+        if (auto waited = pump([this] { return head_done_; }, patience); !waited) return waited;
+        if (head_done_) return {};
+        if (result_ != CURLE_OK) return unexpected(transfer_error());
+        return unexpected(Error{url_ + ": the connection closed before the end of the response head"});
+    }
+
+    void forget_response() {
+        error_buffer_[0] = '\0';
+        location_seen_ = head_done_ = finished_ = paused_ = false;
+        status_ = 0;
+        result_ = CURLE_OK;
+        content_encoding_.clear();
+        body_.clear();
+        offset_ = 0;
+    }
+
+    // Where a redirect leads: an empty "Location" is a link to the same address.
+    std::string redirect_target() const {
+        char* target = nullptr;
+        curl_easy_getinfo(easy_, CURLINFO_REDIRECT_URL, &target);
+        return target != nullptr ? std::string(target) : url_;
     }
 
     static std::size_t on_header(char* data, std::size_t, std::size_t size, void* self) {
@@ -136,16 +197,21 @@ private:
         return size;
     }
 
-    // A head ends at its blank line; it is the final one unless curl goes on to follow a
-    // redirect or the server only said "continue".
+    // A head ends at its blank line; it is the final one unless the server only said
+    // "continue".
     void note_header_line(std::string_view line) {
-        if (starts_with_ignoring_case(line, "location:")) redirects_ = true;
+        if (starts_with_ignoring_case(line, "location:")) location_seen_ = true;
+        if (starts_with_ignoring_case(line, "content-encoding:")) {
+            content_encoding_ = std::string(header_value(line, std::strlen("content-encoding:")));
+        }
         if (!is_blank_line(line)) return;
         long status = 0;
         curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
-        const bool followed = status >= 300 && status < 400 && status != 304 && redirects_;
-        redirects_ = false;
-        if (status < 200 || followed) return;
+        if (status < 200) {
+            location_seen_ = false;
+            content_encoding_.clear();
+            return;
+        }
         status_ = status;
         head_done_ = true;
     }
@@ -167,11 +233,12 @@ private:
         return count;
     }
 
-    // Drives the transfer until `ready` holds, the transfer has ended, or nothing arrived
-    // for `patience`.
+    // Drives the transfer until `ready` holds or the transfer has ended. Every time the
+    // connection stirs (bytes arrive, or it can take the request), the wait starts anew: the
+    // limit is on each single wait, never on the whole.
     template <class Ready>
     Result<void> pump(Ready ready, std::chrono::milliseconds patience) {
-        const auto deadline = Clock::now() + patience;
+        auto deadline = Clock::now() + patience;
         for (;;) {
             int running = 0;
             if (const CURLMcode code = curl_multi_perform(agent_.multi, &running); code != CURLM_OK) {
@@ -185,8 +252,10 @@ private:
                                         ": no data received for " + std::to_string(patience.count()) +
                                         " milliseconds"});
             }
+            int stirred = 0;
             curl_multi_poll(agent_.multi, nullptr, 0, static_cast<int>(std::min<long long>(left.count(), 1000)),
-                            nullptr);
+                            &stirred);
+            if (stirred > 0) deadline = Clock::now() + patience;
         }
     }
 
@@ -196,11 +265,6 @@ private:
             if (message->msg == CURLMSG_DONE && message->easy_handle == easy_) {
                 finished_ = true;
                 result_ = message->data.result;
-                // A transfer that ends without a body still has a head to answer with.
-                if (result_ == CURLE_OK && !head_done_) {
-                    curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status_);
-                    head_done_ = true;
-                }
             }
         }
     }
@@ -210,18 +274,14 @@ private:
         return Error{url_ + ": " + detail};
     }
 
-    std::string effective_url() const {
-        char* url = nullptr;
-        curl_easy_getinfo(easy_, CURLINFO_EFFECTIVE_URL, &url);
-        return url != nullptr ? url : url_;
-    }
-
     HttpAgent::State& agent_;
     std::string url_;
     CURL* easy_ = nullptr;
+    curl_slist* headers_ = nullptr;
     bool added_ = false;
     char error_buffer_[CURL_ERROR_SIZE] = {};
-    bool redirects_ = false;
+    bool location_seen_ = false;
+    std::string content_encoding_;
     bool head_done_ = false;
     long status_ = 0;
     bool finished_ = false;
@@ -239,7 +299,9 @@ HttpAgent::~HttpAgent() = default;
 Result<std::unique_ptr<ByteStream>> HttpAgent::get(const std::string& url) {
     auto transfer = std::make_unique<CurlTransfer>(*state_, url);
     if (auto started = transfer->start(); !started) return unexpected(started.error());
-    return std::unique_ptr<ByteStream>(std::move(transfer));
+    const std::string encoding = transfer->content_encoding();
+    std::string answered = transfer->url();
+    return decoded_body(std::move(transfer), encoding, std::move(answered));
 }
 
 }  // namespace zarn::platform

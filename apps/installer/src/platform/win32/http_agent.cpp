@@ -2,16 +2,14 @@
 
 #include <windows.h>
 #include <winhttp.h>
-#include <zlib.h>
-
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "platform/gzip_body.h"
 #include "platform/os_error.h"
 #include "platform/win32/wide.h"
 
@@ -34,6 +32,7 @@ std::string_view fallback_text(DWORD code) {
         case ERROR_WINHTTP_UNRECOGNIZED_SCHEME: return "The URL does not use a recognized protocol";
         case ERROR_WINHTTP_INVALID_SERVER_RESPONSE: return "The server response could not be parsed";
         case ERROR_WINHTTP_SECURE_FAILURE: return "A security error occurred";
+        case ERROR_WINHTTP_SECURE_CHANNEL_ERROR: return "An error occurred in the secure channel support";
         default: return "";
     }
 }
@@ -82,8 +81,10 @@ bool is_redirect(DWORD status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// The address a "Location" header leads to from `from`.
+// The address a "Location" header leads to from `from`; an empty one is a link to the same
+// address.
 std::string follow(const std::string& from, const std::string& location) {
+    if (location.empty()) return from.substr(0, from.find('#'));
     const auto scheme_end = from.find("://");
     const auto path_start = from.find('/', scheme_end == std::string::npos ? 0 : scheme_end + 3);
     const std::string origin = from.substr(0, path_start);
@@ -107,17 +108,11 @@ std::optional<std::wstring> header_text(HINTERNET request, DWORD query) {
     return text;
 }
 
-bool is_gzip(std::wstring encoding) {
-    for (auto& c : encoding) c = static_cast<wchar_t>(std::towlower(c));
-    return encoding == L"gzip" || encoding == L"x-gzip";
-}
-
 }  // namespace
 
 struct HttpAgent::State {
     HttpAgentSettings settings;
     InternetHandle session;
-    bool decodes_gzip = false;  // whether WinHTTP undoes gzip itself (not all versions can)
 
     explicit State(const HttpAgentSettings& given) : settings(given) {
         // No agent name: no User-Agent header of the program's own.
@@ -128,12 +123,15 @@ struct HttpAgent::State {
         ::WinHttpSetTimeouts(session.get(), 0, milliseconds(settings.connect_timeout), 0,
                              milliseconds(settings.read_timeout));
         // The head is read from the connection too, but WinHTTP waits for it under a limit of
-        // its own (90 seconds by default) unless told otherwise.
+        // its own (90 seconds by default) unless told otherwise. Wine applies this limit to
+        // each wait for the head's bytes, as the read time-out is meant; Windows documents it
+        // as the limit on receiving the whole head, so there a head that trickles in for
+        // longer than the read time-out in all fails, and synchronous WinHTTP has no limit on
+        // each single wait for the head to put in its place.
         DWORD head_timeout = static_cast<DWORD>(milliseconds(settings.read_timeout));
         ::WinHttpSetOption(session.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &head_timeout, sizeof head_timeout);
-        DWORD decompression = WINHTTP_DECOMPRESSION_FLAG_GZIP;
-        decodes_gzip =
-            ::WinHttpSetOption(session.get(), WINHTTP_OPTION_DECOMPRESSION, &decompression, sizeof decompression);
+        // WinHTTP's own decompression stays off: gzip is undone by the decoder that the Linux
+        // build uses too, which tells a cut or damaged stream the same way.
     }
 };
 
@@ -144,10 +142,6 @@ namespace {
 class WinHttpTransfer final : public ByteStream {
 public:
     WinHttpTransfer(HttpAgent::State& agent, std::string url) : agent_(agent), url_(std::move(url)) {}
-
-    ~WinHttpTransfer() override {
-        if (inflating_) ::inflateEnd(&inflater_);
-    }
 
     Result<void> start() {
         for (int redirects = 0;; ++redirects) {
@@ -161,12 +155,31 @@ public:
             if (redirects == kMaxRedirects) return unexpected(Error{url_ + ": too many redirects"});
             url_ = follow(url_, narrow(*location));
         }
-        prepare_body();
+        note_promised_length();
         return {};
     }
 
+    const std::string& url() const { return url_; }
+
+    std::string content_encoding() const {
+        const auto encoding = header_text(request_.get(), WINHTTP_QUERY_CONTENT_ENCODING);
+        return encoding ? narrow(*encoding) : std::string();
+    }
+
     Result<std::size_t> read(char* buffer, std::size_t size) override {
-        return inflating_ ? read_inflated(buffer, size) : read_raw(buffer, size);
+        DWORD available = 0;
+        if (!::WinHttpQueryDataAvailable(request_.get(), &available)) return unexpected(request_error(url_));
+        if (available == 0) {
+            if (promised_ && received_ < *promised_) {
+                return unexpected(request_error(url_, ERROR_WINHTTP_CONNECTION_ERROR));
+            }
+            return std::size_t{0};
+        }
+        DWORD count = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, available));
+        if (!::WinHttpReadData(request_.get(), buffer, wanted, &count)) return unexpected(request_error(url_));
+        received_ += count;
+        return std::size_t{count};
     }
 
 private:
@@ -192,7 +205,9 @@ private:
         if (!request_) return unexpected(request_error(url));
         DWORD no_redirects = WINHTTP_DISABLE_REDIRECTS;
         ::WinHttpSetOption(request_.get(), WINHTTP_OPTION_DISABLE_FEATURE, &no_redirects, sizeof no_redirects);
-        if (!::WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        // gzip is asked for here and undone by our own decoder.
+        if (!::WinHttpSendRequest(request_.get(), L"Accept-Encoding: gzip", static_cast<DWORD>(-1),
+                                  WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
             !::WinHttpReceiveResponse(request_.get(), nullptr)) {
             return unexpected(request_error(url));
         }
@@ -205,60 +220,13 @@ private:
         return status;
     }
 
-    // Where WinHTTP hands over the bytes as sent, a body cut short is told by its length and a
-    // gzip body is undone here.
-    void prepare_body() {
-        const auto encoding = header_text(request_.get(), WINHTTP_QUERY_CONTENT_ENCODING);
-        if (encoding && agent_.decodes_gzip) return;
+    // WinHTTP hands over the bytes as sent: a body cut short is told by its length.
+    void note_promised_length() {
         if (const auto length = header_text(request_.get(), WINHTTP_QUERY_CONTENT_LENGTH)) {
             // Read as text: a package may be larger than 4 GiB.
             wchar_t* end = nullptr;
             const auto value = std::wcstoull(length->c_str(), &end, 10);
             if (end != length->c_str() && *end == L'\0') promised_ = value;
-        }
-        if (encoding && is_gzip(*encoding)) {
-            inflater_ = z_stream{};
-            inflating_ = ::inflateInit2(&inflater_, 16 + MAX_WBITS) == Z_OK;
-        }
-    }
-
-    Result<std::size_t> read_raw(char* buffer, std::size_t size) {
-        DWORD available = 0;
-        if (!::WinHttpQueryDataAvailable(request_.get(), &available)) return unexpected(request_error(url_));
-        if (available == 0) {
-            if (promised_ && received_ < *promised_) {
-                return unexpected(request_error(url_, ERROR_WINHTTP_CONNECTION_ERROR));
-            }
-            return std::size_t{0};
-        }
-        DWORD count = 0;
-        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, available));
-        if (!::WinHttpReadData(request_.get(), buffer, wanted, &count)) return unexpected(request_error(url_));
-        received_ += count;
-        return std::size_t{count};
-    }
-
-    Result<std::size_t> read_inflated(char* buffer, std::size_t size) {
-        for (;;) {
-            if (inflated_all_) return std::size_t{0};
-            if (inflater_.avail_in == 0 && !raw_ended_) {
-                const auto count = read_raw(compressed_.data(), compressed_.size());
-                if (!count) return unexpected(count.error());
-                raw_ended_ = *count == 0;
-                inflater_.next_in = reinterpret_cast<Bytef*>(compressed_.data());
-                inflater_.avail_in = static_cast<uInt>(*count);
-            }
-            inflater_.next_out = reinterpret_cast<Bytef*>(buffer);
-            inflater_.avail_out = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
-            const uInt room = inflater_.avail_out;
-            const int result = ::inflate(&inflater_, Z_NO_FLUSH);
-            const std::size_t produced = room - inflater_.avail_out;
-            if (result == Z_STREAM_END) inflated_all_ = true;
-            if (produced > 0) return produced;
-            if (result == Z_STREAM_END) return std::size_t{0};
-            if ((result != Z_OK && result != Z_BUF_ERROR) || (raw_ended_ && inflater_.avail_in == 0)) {
-                return unexpected(Error{url_ + ": the gzip body is damaged or incomplete"});
-            }
         }
     }
 
@@ -268,11 +236,6 @@ private:
     InternetHandle request_;
     std::optional<std::uint64_t> promised_;
     std::uint64_t received_ = 0;
-    bool inflating_ = false;
-    z_stream inflater_{};
-    std::vector<char> compressed_ = std::vector<char>(32'768);
-    bool raw_ended_ = false;
-    bool inflated_all_ = false;
 };
 
 }  // namespace
@@ -283,7 +246,9 @@ HttpAgent::~HttpAgent() = default;
 Result<std::unique_ptr<ByteStream>> HttpAgent::get(const std::string& url) {
     auto transfer = std::make_unique<WinHttpTransfer>(*state_, url);
     if (auto started = transfer->start(); !started) return unexpected(started.error());
-    return std::unique_ptr<ByteStream>(std::move(transfer));
+    const std::string encoding = transfer->content_encoding();
+    std::string answered = transfer->url();
+    return decoded_body(std::move(transfer), encoding, std::move(answered));
 }
 
 }  // namespace zarn::platform
