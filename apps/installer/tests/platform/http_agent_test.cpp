@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <thread>
+#include <vector>
 
+#include "support/gzip.h"
 #include "support/loopback_server.h"
 #include "support/scoped_environment.h"
 
@@ -24,28 +27,6 @@ Result<std::string> get_all(HttpAgent& agent, const std::string& url) {
         if (*count == 0) return bytes;
         bytes.append(buffer, *count);
     }
-}
-
-std::string gzip(const std::string& bytes) {
-    z_stream stream{};
-    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string packed(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    stream.next_out = reinterpret_cast<Bytef*>(packed.data());
-    stream.avail_out = static_cast<uInt>(packed.size());
-    deflate(&stream, Z_FINISH);
-    packed.resize(stream.total_out);
-    deflateEnd(&stream);
-    return packed;
-}
-
-// Bytes that compress, but not to nothing.
-std::string varied_text(std::size_t size) {
-    std::string text;
-    for (std::size_t i = 0; text.size() < size; ++i) text += "line " + std::to_string(i * i % 9973) + "\n";
-    text.resize(size);
-    return text;
 }
 
 // /hop/N redirects to /hop/N-1; /hop/0 answers.
@@ -167,8 +148,8 @@ TEST(HttpAgent, DeliversALargeBodyWholeInReadsOfAtMostTheBufferSize) {
 // The body is held back while the caller does not read, and gzip is undone on the way; the two
 // must not lose or repeat a byte between them.
 TEST(HttpAgent, UndoesALargeGzipBodyReadInSmallPieces) {
-    const std::string text = varied_text(3'000'000);
-    const std::string packed = gzip(text);
+    const std::string text = test::varied_text(3'000'000);
+    const std::string packed = test::gzip(text);
     test::LoopbackServer server;
     server.route("/packed", [&packed](test::Reply& reply) {
         reply.send(200, packed, {{"Content-Encoding", "gzip"}});
@@ -190,5 +171,155 @@ TEST(HttpAgent, UndoesALargeGzipBodyReadInSmallPieces) {
     EXPECT_TRUE(received == text);
 }
 
+
+using namespace std::chrono_literals;
+
+// Time-outs short enough for a test; every answer below takes longer than both together, in
+// waits that each stay well under the read time-out.
+HttpAgentSettings patient_per_wait() {
+    HttpAgentSettings settings;
+    settings.connect_timeout = 500ms;
+    settings.read_timeout = 800ms;
+    return settings;
+}
+
+constexpr auto kGap = 150ms;
+
+void drip(test::Reply& reply, std::string_view bytes, std::size_t piece) {
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+        std::this_thread::sleep_for(kGap);
+        if (!reply.write(bytes.substr(at, piece))) return;
+    }
+}
+
+struct SlowAnswer {
+    const char* name;
+    // Routes the server answers with; the request goes to "/slow".
+    std::function<void(test::LoopbackServer&)> serve;
+};
+
+class HttpAgentSlowAnswerTest : public ::testing::TestWithParam<SlowAnswer> {};
+
+// The read time-out bounds each single wait for data and the connect time-out the connect;
+// nothing bounds the whole, across redirects neither.
+TEST_P(HttpAgentSlowAnswerTest, SucceedsWhileDataKeepsComing) {
+    test::LoopbackServer server;
+    GetParam().serve(server);
+    server.start();
+    HttpAgent agent(patient_per_wait());
+
+    const auto body = get_all(agent, server.base_url() + "/slow");
+    ASSERT_TRUE(body) << body.error().text;
+    EXPECT_EQ(*body, "arrived");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, HttpAgentSlowAnswerTest,
+    ::testing::Values(
+        SlowAnswer{"head_in_drips",
+                   [](test::LoopbackServer& server) {
+                       server.route("/slow", [](test::Reply& reply) {
+                           // 14 waits of 150 ms: 2.1 s in all.
+                           drip(reply, "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 7\r\n\r\n", 4);
+                           reply.write("arrived");
+                       });
+                   }},
+        SlowAnswer{"body_in_drips",
+                   [](test::LoopbackServer& server) {
+                       server.route("/slow", [](test::Reply& reply) {
+                           reply.head(200, {}, 7);
+                           drip(reply, "arrived", 1);
+                           std::this_thread::sleep_for(kGap * 5);
+                       });
+                   }},
+        SlowAnswer{"redirect_hops_each_late",
+                   [](test::LoopbackServer& server) {
+                       // Five hops of 450 ms each: 2.25 s in all.
+                       const std::string hops[] = {"/slow", "/hop/4", "/hop/3", "/hop/2", "/hop/1", "/hop/0"};
+                       for (std::size_t i = 0; i + 1 < std::size(hops); ++i) {
+                           server.route(hops[i], [next = hops[i + 1]](test::Reply& reply) {
+                               std::this_thread::sleep_for(kGap * 3);
+                               reply.send(302, "", {{"Location", next}});
+                           });
+                       }
+                       server.route("/hop/0", [](test::Reply& reply) { reply.send(200, "arrived"); });
+                   }}),
+    [](const auto& test_case) { return std::string(test_case.param.name); });
+
+// gzip is asked for, and no other header is the program's own: the rest is the HTTP
+// library's (Host, Accept, Connection).
+TEST(HttpAgent, AsksForGzipAndSendsNoOtherHeaderOfItsOwn) {
+    test::LoopbackServer server;
+    server.route("/plain", [](test::Reply& reply) { reply.send(200, "plain"); });
+    server.start();
+    HttpAgent agent;
+
+    ASSERT_TRUE(get_all(agent, server.base_url() + "/plain"));
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    std::vector<std::string> names;
+    std::size_t at = requests[0].find("\r\n") + 2;
+    for (std::size_t end; (end = requests[0].find("\r\n", at)) != std::string::npos && end > at; at = end + 2) {
+        const std::string line = requests[0].substr(at, end - at);
+        std::string name = line.substr(0, line.find(':'));
+        for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        names.push_back(name);
+        if (name == "accept-encoding") {
+            EXPECT_EQ(line, "Accept-Encoding: gzip");
+        }
+    }
+    EXPECT_EQ(std::count(names.begin(), names.end(), "accept-encoding"), 1) << requests[0];
+    for (const auto& name : names) {
+        EXPECT_TRUE(name == "host" || name == "accept" || name == "accept-encoding" || name == "connection")
+            << name << " in\n" << requests[0];
+    }
+}
+
+struct GzipCase {
+    const char* name;
+    std::string sent;  // as the server sends it, Content-Encoding gzip
+    std::optional<std::string> body;  // what the reads give; none: a read fails
+};
+
+class HttpAgentGzipTest : public ::testing::TestWithParam<GzipCase> {};
+
+// A gzip body is whole only with its end marker and a matching CRC-32 and length.
+TEST_P(HttpAgentGzipTest, DecodesOnlyAWholeStream) {
+    const auto& c = GetParam();
+    test::LoopbackServer server;
+    server.route("/gz", [&c](test::Reply& reply) { reply.send(200, c.sent, {{"Content-Encoding", "gzip"}}); });
+    server.start();
+    HttpAgent agent;
+
+    const auto body = get_all(agent, server.base_url() + "/gz");
+    if (c.body) {
+        ASSERT_TRUE(body) << body.error().text;
+        EXPECT_TRUE(*body == *c.body);
+    } else {
+        ASSERT_FALSE(body);
+        EXPECT_EQ(body.error().text.rfind(server.base_url() + "/gz: ", 0), 0u) << body.error().text;
+    }
+}
+
+const std::string kText = test::varied_text(100'000);
+const std::string kPacked = test::gzip(kText);
+
+std::string with_byte_flipped(std::string bytes, std::size_t from_end) {
+    bytes[bytes.size() - from_end] ^= 0x20;
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, HttpAgentGzipTest,
+    ::testing::Values(GzipCase{"whole", kPacked, kText},
+                      GzipCase{"with_bytes_after_its_end", kPacked + "trailing", kText},
+                      GzipCase{"empty_body", "", std::string()},
+                      GzipCase{"cut_before_its_end_marker", kPacked.substr(0, kPacked.size() / 2), std::nullopt},
+                      GzipCase{"cut_inside_its_trailer", kPacked.substr(0, kPacked.size() - 3), std::nullopt},
+                      GzipCase{"crc_that_does_not_match", with_byte_flipped(kPacked, 6), std::nullopt},
+                      GzipCase{"length_that_does_not_match", with_byte_flipped(kPacked, 2), std::nullopt},
+                      GzipCase{"not_gzip_at_all", "plain text", std::nullopt}),
+    [](const auto& test_case) { return std::string(test_case.param.name); });
 }  // namespace
 }  // namespace zarn::platform
