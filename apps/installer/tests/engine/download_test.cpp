@@ -446,6 +446,8 @@ struct BrokenAnswer {
     std::size_t package_requests = 0;
 };
 
+void PrintTo(const BrokenAnswer& answer, std::ostream* out) { *out << answer.name; }
+
 const std::string kBrokenPackage = piece_bytes(12'000, 5);
 
 const Report kRequestFailed{"Ошибка загрузки", 32, kAnyText, "error"};

@@ -198,6 +198,8 @@ struct SlowAnswer {
     std::function<void(test::LoopbackServer&)> serve;
 };
 
+void PrintTo(const SlowAnswer& answer, std::ostream* out) { *out << answer.name; }
+
 class HttpAgentSlowAnswerTest : public ::testing::TestWithParam<SlowAnswer> {};
 
 // The read time-out bounds each single wait for data and the connect time-out the connect;
@@ -281,6 +283,8 @@ struct GzipCase {
     std::string sent;  // as the server sends it, Content-Encoding gzip
     std::optional<std::string> body;  // what the reads give; none: a read fails
 };
+
+void PrintTo(const GzipCase& gzip_case, std::ostream* out) { *out << gzip_case.name; }
 
 class HttpAgentGzipTest : public ::testing::TestWithParam<GzipCase> {};
 
