@@ -56,7 +56,6 @@ Result<ChosenRuntime> choose_runtime(const std::vector<std::wstring>& registered
 // The chosen runtime, loaded: its DLL stays loaded for the life of the process, as the
 // runtime's objects live in it.
 struct RuntimeEntry {
-    HMODULE module = nullptr;
     webview2::CreateWebViewEnvironment create_environment = nullptr;
     RuntimeVersion version;
 };
