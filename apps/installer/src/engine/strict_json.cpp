@@ -495,7 +495,7 @@ Result<void> Reader::skip_value() {
         // Close what has ended, then go on with the next member or element, if any.
         while (open_.size() > outer_depth) {
             if (open_.back().object) {
-                auto key = next_key();
+                auto key = next_key_into(nullptr);
                 if (!key) return unexpected(key.error());
                 if (*key) {
                     if (auto colon = read_colon(); !colon) return colon;
@@ -538,10 +538,20 @@ Result<Reader::Container> Reader::open(std::string_view expected, bool array_for
 }
 
 Result<std::optional<std::string>> Reader::next_key() {
+    std::string key;
+    auto found = next_key_into(&key);
+    if (!found) return unexpected(found.error());
+    if (!*found) return std::optional<std::string>{};
+    return std::optional<std::string>(std::move(key));
+}
+
+// A key that nobody looks at is passed over like any other string: escapes that stand for no
+// character reject it only where its text is kept.
+Result<bool> Reader::next_key_into(std::string* kept) {
     auto c = peek_token();
     if (!c) return unexpected(c.error());
     if (*c == kEnd) return fail(kEofObject);
-    if (*c == '}') return std::optional<std::string>{};
+    if (*c == '}') return false;
     if (open_.back().first) {
         open_.back().first = false;
         if (*c != '"') return fail("key must be a string");
@@ -556,9 +566,8 @@ Result<std::optional<std::string>> Reader::next_key() {
         return fail("expected `,` or `}`");
     }
     take();
-    std::string key;
-    if (auto body = read_string_body(&key); !body) return unexpected(body.error());
-    return std::optional<std::string>(std::move(key));
+    if (auto body = read_string_body(kept); !body) return unexpected(body.error());
+    return true;
 }
 
 Result<void> Reader::read_colon() {

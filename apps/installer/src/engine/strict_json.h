@@ -85,6 +85,8 @@ private:
     Result<Number> read_number(bool keep);
     Result<void> skip_scalar(int first);
     Result<void> open_taken(int bracket, bool limited = true);
+    // Within an object: whether a key follows, read into `kept` unless it is null.
+    Result<bool> next_key_into(std::string* kept);
 
     platform::ByteStream& stream_;
     SkippedDepth skipped_depth_;

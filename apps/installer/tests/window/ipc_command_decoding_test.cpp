@@ -55,6 +55,11 @@ TEST(IpcCommandDecoding, DecodesOrRejects) {
         {R"({"cmd":"close","extra":{"a":[1,{"b":null}]},"extra":[],"Cmd":5,"INSTALLDIR":null})", command("close")},
         {R"({"CMD":"close"})", kRejected},
         {R"({"c\u006dd":"dr\u0061g"})", command("drag")},
+        // A key passed over is read like any string; only the keys of the message itself are kept.
+        {R"({"cmd":"close","x":{"\ud800":1},"y":[{"\udc00":"\ud800"}]})", command("close")},
+        {R"({"cmd":"close","x":"\ud800"})", command("close")},
+        {R"({"\ud800":1,"cmd":"close"})", kRejected},
+        {R"({"cmd":"\ud800"})", kRejected},
         {R"({"cmd":"close","extra":[1,]})", kRejected},
         {R"({"cmd":"close","deep":)" + std::string(1000, '[') + std::string(1000, ']') + "}", command("close")},
         {R"({"cmd":"close","deep":)" + std::string(1000, '[') + std::string(999, ']') + "}", kRejected},
