@@ -35,7 +35,9 @@ std::size_t white_space_length_at(std::string_view text, std::size_t pos) {
         if (!is_continuation(byte)) return 0;
         c = (c << 6) | (byte & 0x3F);
     }
-    return is_white_space(c) ? length : 0;
+    // An overlong form ("\xC0\xA0" for a space) is no character at all.
+    const char32_t least = length == 2 ? 0x80 : 0x800;
+    return c >= least && is_white_space(c) ? length : 0;
 }
 
 // The start of the last character of text[0, end): step back over continuation bytes.
