@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/client_files.h"
+#include "engine/path_join.h"
 #include "engine/update_manifest.h"
 #include "platform/files.h"
 #include "platform/http_agent.h"
@@ -41,10 +42,10 @@ bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
 }
 
 // The package is streamed beside the client and only moved over it once its digest matched,
-// so that a failed download never destroys an installed client.
+// so that a failed download never destroys an installed client. It is named by the same
+// joining rule as the client, so that the clean-ups of install and uninstall find it.
 std::filesystem::path partial_download_path(const std::filesystem::path& target) {
-    return target.parent_path() / std::filesystem::path(std::u8string(client::kPartialDownload.begin(),
-                                                                      client::kPartialDownload.end()));
+    return join_path(joined_base(target), client::kPartialDownload);
 }
 
 void discard(const std::filesystem::path& file) { (void)platform::remove_file(file); }

@@ -12,4 +12,9 @@ std::filesystem::path join_path(const std::filesystem::path& base, std::string_v
                                                       std::filesystem::path::preferred_separator));
 }
 
+std::filesystem::path joined_base(const std::filesystem::path& joined) {
+    using Char = std::filesystem::path::value_type;
+    return std::filesystem::path(joined_base_text<Char>(joined.native()));
+}
+
 }  // namespace zarn

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include <optional>
 #include <thread>
 
+#include "engine/path_join.h"
+#include "platform/os_error.h"
 #include "platform/sha256.h"
 #include "support/gzip.h"
 #include "support/loopback_server.h"
@@ -234,6 +237,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BodyCase{"several_pieces", {4'000, 4'000, 4'000, 3'000}, {}, Digest::lower,
                  {chunk(40), chunk(50), chunk(60), chunk(68)}, true},
+        // Each note tells the bytes received so far, not those of the last read.
+        BodyCase{"past_a_tenth_of_a_mebibyte", std::vector<std::size_t>(20, 8'000), {}, Digest::lower,
+                 {chunk(31), chunk(33), chunk(35), chunk(37), chunk(39), chunk(41),
+                  chunk(43, "0.1 МБ"), chunk(45, "0.1 МБ"), chunk(47, "0.1 МБ"), chunk(49, "0.1 МБ"),
+                  chunk(50, "0.1 МБ"), chunk(52, "0.1 МБ"), chunk(54, "0.1 МБ"), chunk(56, "0.1 МБ"),
+                  chunk(58, "0.1 МБ"), chunk(60, "0.1 МБ"), chunk(62, "0.1 МБ"), chunk(64, "0.1 МБ"),
+                  chunk(66, "0.1 МБ"), chunk(68, "0.2 МБ")},
+                 true},
         BodyCase{"size_0", {4'000, 2'000}, 0, Digest::lower, {chunk(68), chunk(68)}, true},
         BodyCase{"longer_than_size", {4'000, 4'000, 4'000}, 6'000, Digest::lower, {chunk(55), chunk(68), chunk(68)},
                  true},
@@ -367,6 +378,49 @@ TEST_F(DownloadRoadTest, FailedReplacementIsAFileErrorAndLeavesNoPartialFile) {
     EXPECT_EQ(test::read_file(target_ / "kept.txt"), "kept");
     EXPECT_FALSE(std::filesystem::exists(dir_ / "zarn.exe.download"));
 }
+
+struct WriteFailureCase {
+    const char* name;
+    std::string folder;  // the installation folder's text, relative to the current folder
+    bool is_folder;      // else a drive, on which the names follow the colon
+};
+
+class DownloadWriteFailureTest : public DownloadRoadTest, public ::testing::WithParamInterface<WriteFailureCase> {};
+
+// A disk that fills up while the package streams in: the partial file is a link to a device
+// that refuses every write for want of space.
+TEST_P(DownloadWriteFailureTest, IsAWriteErrorAtFiftyAndKeepsTheInstalledClient) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Wine makes no write fail that Windows would fail: it enforces no byte-range locks, and a "
+                    "Unix link to /dev/full would be deleted through to the device";
+#else
+    namespace fs = std::filesystem;
+    ASSERT_TRUE(fs::exists("/dev/full"));
+    test::ScopedCurrentFolder current(dir_.path());
+    const auto folder = fs::path(GetParam().folder);
+    if (GetParam().is_folder) fs::create_directories(folder);
+    target_ = join_path(folder, "zarn.exe");
+    const auto partial = join_path(folder, "zarn.exe.download");
+    test::write_file(target_, kOldClient);
+    fs::create_symlink("/dev/full", partial);
+    publish({4'000, 4'000});
+
+    EXPECT_FALSE(run());
+
+    expect_reports({kStart, {"Ошибка записи", 50, platform::os_error(ENOSPC).text, "error"}});
+    EXPECT_EQ(test::read_file(target_), kOldClient);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(partial)));
+    EXPECT_FALSE(fs::exists(fs::symlink_status("zarn.exe.download")));
+    EXPECT_TRUE(fs::exists("/dev/full"));
+#endif
+}
+
+// The partial file is named by the joining rule, as the clean-ups that remove it name it: also
+// beside a client joined straight onto a drive ("D:zarn.exe"), which is a plain name here.
+INSTANTIATE_TEST_SUITE_P(Folders, DownloadWriteFailureTest,
+                         ::testing::Values(WriteFailureCase{"folder", "ZARN", true},
+                                           WriteFailureCase{"drive_alone", "D:", false}),
+                         [](const auto& test_case) { return std::string(test_case.param.name); });
 
 TEST_F(DownloadRoadTest, DecodesGzipManifestAndPackage) {
     // "ZARN " a thousand times, and its manifest naming /gz/zarn.exe, each compressed with gzip.

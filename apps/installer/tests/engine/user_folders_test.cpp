@@ -28,6 +28,10 @@ TEST(JoinPathText, AddsOneBackslashOnlyWhereNeeded) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(join_path_text<wchar_t>(c.base, L"ZARN", L'\\'), c.expected);
+        // A name put beside the joined one lands where joining it onto the base puts it.
+        EXPECT_EQ(join_path_text<wchar_t>(joined_base_text<wchar_t>(c.expected), L"zarn.exe.download", L'\\'),
+                  join_path_text<wchar_t>(c.base, L"zarn.exe.download", L'\\'))
+            << c.expected;
     }
 }
 
