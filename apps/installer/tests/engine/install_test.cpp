@@ -64,6 +64,7 @@ protected:
     fs::path setup_program = setup_folder / "ZARN-Setup.exe";
     fs::path folder = temp / "Programs" / "ZARN";
     std::string server_url{kServer};
+    bool program_path_unreadable = false;  // getting the running program's path fails
 
     void SetUp() override {
         environment().set("LOCALAPPDATA", path_to_utf8(temp / "local"));
@@ -79,7 +80,12 @@ protected:
     std::vector<Report> install(std::optional<std::string> folder_text, bool desktop = true, bool start_menu = true,
                                 bool autostart = true) {
         test::Recorder recorder;
-        const InstallContext context{server_url, [this]() -> Result<fs::path> { return setup_program; }, {}};
+        const InstallContext context{server_url,
+                                     [this]() -> Result<fs::path> {
+                                         if (program_path_unreadable) return unexpected(Error{"no path"});
+                                         return setup_program;
+                                     },
+                                     {}};
         install_client(IpcCommand{"install", std::move(folder_text), desktop, start_menu, autostart}, recorder.proxy,
                        context);
         return test::posted_events(recorder.sink->events());
@@ -219,6 +225,64 @@ TEST_F(Install, AFailingServerEndsTheRunWithOneErrorAndKeepsTheInstalledClient) 
     EXPECT_EQ(list_tree(folder), (std::vector<std::string>{"zarn.exe"}));
     EXPECT_EQ(read_file(folder / "zarn.exe"), "installed client");
     EXPECT_EQ(starts(), ending_clients());
+}
+
+// Steps whose failure the install passes over: each run still ends with the installed client.
+TEST_F(Install, GoesOnPastFailedSideSteps) {
+    const std::string package(5000, 'P');
+    test::LoopbackServer server;
+    server.route("/api/client/update/manifest", [&](test::Reply& reply) {
+        reply.send(200, R"({"version":"3.0.0","downloads":{"windows_x64":{"url":"/zarn.exe","sha256":")" +
+                            sha256_hex(package) + R"(","size":5000}}})");
+    });
+    server.route("/zarn.exe", [&](test::Reply& reply) { reply.send(200, package); });
+    server.start();
+    server_url = server.base_url();
+    const std::string config_text = "{\n  \"serverUrl\": \"" + server_url + "\"\n}";
+    write_file(setup_folder / "zarn.exe", "client beside");
+
+    struct Case {
+        const char* name;
+        const char* taken_by_a_folder;  // a name in the installation folder, or none
+        bool program_path_unreadable;
+        std::vector<Report> events;
+        std::vector<std::string> tree;
+        std::string client;
+    };
+    const std::vector<Case> cases{
+        {"config.json cannot be written", "config.json", false, local_install(folder),
+         {"ZARN-Uninstall.exe", "config.json", "zarn.exe"}, "client beside"},
+        {"the uninstaller copy fails", "ZARN-Uninstall.exe", false, local_install(folder),
+         {"ZARN-Uninstall.exe", "config.json", "zarn.exe"}, "client beside"},
+        // No local package can be found beside a program of unknown place, nor can it be copied.
+        {"the running program's path cannot be read", nullptr, true,
+         {kPreparing, creating_folder(folder), kAskingForManifest, {"Загрузка ZARN v3.0.0…", 68, "0.0 МБ", "working"},
+          kConfiguring, kShortcuts, kRegistering, installed_event(folder), kInstalledReport},
+         {"config.json", "zarn.exe"}, package},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(folder);
+        if (c.taken_by_a_folder) fs::create_directories(folder / c.taken_by_a_folder);
+        program_path_unreadable = c.program_path_unreadable;
+        const auto runs_before = starts().size();
+
+        EXPECT_EQ(with_chunks_collapsed(install(path_to_utf8(folder)), "Загрузка ZARN v3.0.0…"), c.events);
+
+        EXPECT_EQ(list_tree(folder), c.tree);
+        EXPECT_EQ(read_file(folder / "zarn.exe"), c.client);
+        for (const auto* name : {"config.json", "ZARN-Uninstall.exe"}) {
+            if (c.taken_by_a_folder && std::string_view(name) == c.taken_by_a_folder) {
+                EXPECT_TRUE(fs::is_directory(folder / name)) << name;
+            } else if (fs::exists(folder / name)) {
+                EXPECT_EQ(read_file(folder / name), std::string(name) == "config.json" ? config_text : "setup program");
+            }
+        }
+        const auto runs = starts();
+        EXPECT_EQ(std::vector<ProgramStart>(runs.begin() + static_cast<std::ptrdiff_t>(runs_before), runs.end()),
+                  plus(ending_clients(), {shortcut(*desktop_shortcut_path(), folder),
+                                          shortcut(*start_menu_shortcut_path(), folder), registration(folder, true)}));
+    }
 }
 
 TEST_F(Install, TakesTheDefaultFolderOnlyForAMissingOrBlankText) {
