@@ -1,6 +1,9 @@
-// Serves one package from a loopback server and times the download road (with its SHA-256 and
-// a proxy that drops the reports) against `curl -s -o FILE URL` followed by `sha256sum FILE`,
-// then shows the road's peak resident memory for a small and a large package.
+// Serves one package from a loopback server and times, on that one server, the download road
+// (with its SHA-256 and a proxy that drops the reports) against the usual tools doing the same
+// work: `curl -s -o FILE URL` then `sha256sum FILE`, `wget -q -O FILE URL` then
+// `sha256sum FILE`, and the one-pass `curl -s URL | tee FILE | openssl dgst -sha256`. A tool
+// that is missing is skipped with a line. Then it shows the road's peak resident memory for a
+// small and a large package.
 //
 //   download_benchmark [MiB of the large package, default 1024]
 
@@ -12,6 +15,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/download.h"
 #include "platform/sha256.h"
@@ -94,15 +98,52 @@ double time_road(const Served& served, const std::filesystem::path& target) {
     return ok ? seconds_since(start) : -1.0;
 }
 
-double time_curl_and_sha256sum(const Served& served, const std::filesystem::path& file) {
-    const std::string command = "curl -s -o '" + file.string() + "' '" + served.server.base_url() +
-                                "/zarn.exe' && sha256sum '" + file.string() + "' > /dev/null";
+bool tool_exists(const std::string& name) {
+    return std::system(("command -v " + name + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+// A shell command line that downloads `url` into `file` and hashes it, as people do by hand.
+struct Rival {
+    const char* label;
+    std::vector<std::string> tools;
+    std::string (*command)(const std::string& url, const std::string& file);
+};
+
+const Rival kRivals[] = {
+    {"curl -o, then sha256sum", {"curl", "sha256sum"},
+     [](const std::string& url, const std::string& file) {
+         return "curl -s -o '" + file + "' '" + url + "' && sha256sum '" + file + "' > /dev/null";
+     }},
+    {"wget -O, then sha256sum", {"wget", "sha256sum"},
+     [](const std::string& url, const std::string& file) {
+         return "wget -q -O '" + file + "' '" + url + "' && sha256sum '" + file + "' > /dev/null";
+     }},
+    {"curl | tee | openssl dgst -sha256", {"curl", "tee", "openssl"},
+     [](const std::string& url, const std::string& file) {
+         return "set -o pipefail; curl -s '" + url + "' | tee '" + file + "' | openssl dgst -sha256 > /dev/null";
+     }},
+};
+
+// The rival's wall time in seconds, or a negative value when it failed.
+double time_rival(const Rival& rival, const Served& served, const std::filesystem::path& file) {
+    const std::string line = rival.command(served.server.base_url() + "/zarn.exe", file.string());
+    const std::string command = "bash -c \"" + line + "\"";
     const auto start = Clock::now();
-    return std::system(command.c_str()) == 0 ? seconds_since(start) : -1.0;
+    const bool ok = std::system(command.c_str()) == 0;
+    const double seconds = seconds_since(start);
+    std::filesystem::remove(file);
+    return ok ? seconds : -1.0;
+}
+
+std::string missing_tool(const Rival& rival) {
+    for (const auto& tool : rival.tools) {
+        if (!tool_exists(tool)) return tool;
+    }
+    return "";
 }
 
 void print_rate(const char* what, std::uint64_t mebibytes, double seconds) {
-    std::printf("%-34s %8.1f MiB/s  (%.2f s)\n", what, static_cast<double>(mebibytes) / seconds, seconds);
+    std::printf("%-36s %8.1f MiB/s  (%.2f s)\n", what, static_cast<double>(mebibytes) / seconds, seconds);
 }
 
 }  // namespace
@@ -116,16 +157,32 @@ int main(int argc, char** argv) {
     Served big(large);
     const double road = time_road(big, dir / "zarn.exe");
     std::filesystem::remove(dir / "zarn.exe");
-    const double pair = time_curl_and_sha256sum(big, dir / "curl.exe");
-    std::filesystem::remove(dir / "curl.exe");
-    if (road < 0 || pair < 0) {
-        std::fprintf(stderr, "a download failed (road %s, curl %s)\n", road < 0 ? "failed" : "ok",
-                     pair < 0 ? "failed" : "ok");
+    if (road < 0) {
+        std::fprintf(stderr, "the download road failed\n");
         return 1;
     }
-    print_rate("download road with SHA-256:", large, road);
-    print_rate("curl -s -o, then sha256sum:", large, pair);
-    std::printf("%-34s %8.2f\n", "road / (curl + sha256sum):", pair / road);
+    print_rate("download road with SHA-256", large, road);
+    struct Timed {
+        const char* label;
+        double seconds;
+    };
+    std::vector<Timed> rivals;
+    for (const auto& rival : kRivals) {
+        if (const auto missing = missing_tool(rival); !missing.empty()) {
+            std::printf("%-36s skipped: %s is not installed\n", rival.label, missing.c_str());
+            continue;
+        }
+        const double seconds = time_rival(rival, big, dir / "rival.exe");
+        if (seconds < 0) {
+            std::printf("%-36s failed\n", rival.label);
+            continue;
+        }
+        print_rate(rival.label, large, seconds);
+        rivals.push_back({rival.label, seconds});
+    }
+    // Above 1, the road is ahead.
+    std::printf("ratios, the rival's time over the road's:\n");
+    for (const auto& rival : rivals) std::printf("  road vs %-32s %6.2f\n", rival.label, rival.seconds / road);
 
     for (const std::uint64_t size : {small, large}) {
         Served served(size);
