@@ -10,8 +10,10 @@
 namespace zarn::platform {
 
 // A blocking HTTP/1.1 client for GET requests. No proxy (the environment's proxy settings are
-// not consulted), up to 5 redirects, gzip bodies decoded, certificates checked against the
-// system's store. A status of 400 or more fails the request with "{url}: status code {code}".
+// not consulted), up to 5 redirects (an empty "Location" leads to the same address), gzip
+// asked for with "Accept-Encoding: gzip" and undone (platform/gzip_body.h), certificates
+// checked against the system's store. A status of 400 or more fails the request with
+// "{url}: status code {code}". A response whose head never completed fails the request.
 // One agent may serve several requests one after the other and reuses their connections.
 class HttpAgent {
 public:
