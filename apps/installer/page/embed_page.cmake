@@ -1,7 +1,7 @@
 # Writes a C++ source that holds a file's bytes as the text returned by zarn::embedded_page().
 #   cmake -DINPUT=index.html -DOUTPUT=embedded_page.cpp -P embed_page.cmake
 # The bytes go into an array, not a string literal: compilers limit the length of a literal
-# (MSVC to about 16 KB a piece), never that of an array.
+# (MSVC to about 16 KB each), never that of an array.
 file(READ "${INPUT}" page_hex HEX)
 string(LENGTH "${page_hex}" hex_length)
 math(EXPR page_size "${hex_length} / 2")

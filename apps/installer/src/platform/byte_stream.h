@@ -9,7 +9,7 @@
 
 namespace zarn::platform {
 
-// A source of bytes read in pieces, such as a response body.
+// A source of bytes read in slices, such as a response body.
 class ByteStream {
 public:
     virtual ~ByteStream() = default;

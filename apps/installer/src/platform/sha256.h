@@ -6,7 +6,7 @@
 
 namespace zarn::platform {
 
-// A running SHA-256 digest, fed piece by piece.
+// A running SHA-256 digest, fed slice by slice.
 class Sha256 {
 public:
     Sha256();

@@ -77,8 +77,8 @@ std::string from_hex(std::string_view hex) {
     return bytes;
 }
 
-// Bytes of every value, different in each piece.
-std::string piece_bytes(std::size_t size, std::size_t seed) {
+// Bytes of every value, different in each slice.
+std::string slice_bytes(std::size_t size, std::size_t seed) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + seed * 7 + 3) & 0xFF);
     return bytes;
@@ -123,18 +123,18 @@ class DownloadRoadTest : public ::testing::Test {
 protected:
     void SetUp() override { test::write_file(target_, kOldClient); }
 
-    // Serves the body in pieces, each only once the road has reported the one before, so that
-    // every piece makes one read and one chunk report. (Pieces stay small: some WinHTTP
+    // Serves the body in slices, each only once the road has reported the one before, so that
+    // every slice makes one read and one chunk report. (Slices stay small: some WinHTTP
     // versions receive through a buffer of 8 KiB.)
-    void serve_package(const std::string& path, std::vector<std::string> pieces, Ending ending) {
+    void serve_package(const std::string& path, std::vector<std::string> slices, Ending ending) {
         std::size_t length = 0;
-        for (const auto& piece : pieces) length += piece.size();
+        for (const auto& slice : slices) length += slice.size();
         if (ending != Ending::complete) length += 10'000;  // promised, never sent
-        server_.route(path, [this, pieces, ending, length](test::Reply& reply) {
+        server_.route(path, [this, slices, ending, length](test::Reply& reply) {
             reply.head(200, {}, length);
-            for (std::size_t sent = 0; sent < pieces.size(); ++sent) {
+            for (std::size_t sent = 0; sent < slices.size(); ++sent) {
                 wait_for_reports(1 + sent);
-                reply.write(pieces[sent]);
+                reply.write(slices[sent]);
             }
             if (ending == Ending::stalls) std::this_thread::sleep_for(1500ms);
         });
@@ -150,18 +150,18 @@ protected:
         serve("/api/client/update/manifest", std::move(body), status);
     }
 
-    // Publishes a package of the given piece sizes at `path` with its manifest.
+    // Publishes a package of the given slice sizes at `path` with its manifest.
     std::string publish(const std::vector<std::size_t>& sizes, std::optional<std::uint64_t> declared = {},
                         Ending ending = Ending::complete, Digest digest = Digest::lower,
                         const std::string& url = "/zarn.exe") {
-        std::vector<std::string> pieces;
+        std::vector<std::string> slices;
         std::string package;
         for (const auto size : sizes) {
-            pieces.push_back(piece_bytes(size, pieces.size()));
-            package += pieces.back();
+            slices.push_back(slice_bytes(size, slices.size()));
+            package += slices.back();
         }
         serve_manifest(manifest_for(url, written_as(sha256_hex(package), digest), declared.value_or(package.size())));
-        serve_package("/zarn.exe", std::move(pieces), ending);
+        serve_package("/zarn.exe", std::move(slices), ending);
         return package;
     }
 
@@ -203,7 +203,7 @@ protected:
 
 struct BodyCase {
     const char* name;
-    std::vector<std::size_t> pieces;
+    std::vector<std::size_t> slices;
     std::optional<std::uint64_t> declared_size;  // the body's own size when absent
     Digest digest;
     std::vector<Report> chunks;
@@ -214,7 +214,7 @@ class DownloadBodyTest : public DownloadRoadTest, public ::testing::WithParamInt
 
 TEST_P(DownloadBodyTest, ReportsEveryReadAndKeepsTheBodyOnlyWhenItsDigestMatches) {
     const auto& c = GetParam();
-    const auto package = publish(c.pieces, c.declared_size, Ending::complete, c.digest);
+    const auto package = publish(c.slices, c.declared_size, Ending::complete, c.digest);
 
     EXPECT_EQ(run(), c.accepted);
 
@@ -235,7 +235,7 @@ TEST_P(DownloadBodyTest, ReportsEveryReadAndKeepsTheBodyOnlyWhenItsDigestMatches
 INSTANTIATE_TEST_SUITE_P(
     Bodies, DownloadBodyTest,
     ::testing::Values(
-        BodyCase{"several_pieces", {4'000, 4'000, 4'000, 3'000}, {}, Digest::lower,
+        BodyCase{"several_slices", {4'000, 4'000, 4'000, 3'000}, {}, Digest::lower,
                  {chunk(40), chunk(50), chunk(60), chunk(68)}, true},
         // Each note tells the bytes received so far, not those of the last read.
         BodyCase{"past_a_tenth_of_a_mebibyte", std::vector<std::size_t>(20, 8'000), {}, Digest::lower,
@@ -267,7 +267,7 @@ class DownloadManifestTest : public DownloadRoadTest, public ::testing::WithPara
 TEST_P(DownloadManifestTest, EndsBeforeTouchingTheClient) {
     const auto& c = GetParam();
     serve_manifest(c.body, c.status);
-    serve_package("/zarn.exe", {piece_bytes(4'000, 0)}, Ending::complete);  // never asked for
+    serve_package("/zarn.exe", {slice_bytes(4'000, 0)}, Ending::complete);  // never asked for
 
     EXPECT_FALSE(run());
 
@@ -463,7 +463,7 @@ TEST_F(DownloadRoadTest, JoinsRelativeUrlsWithOneSlashAndTakesAbsoluteOnesAsThey
         {server + "/a//", "/a/api/client/update/manifest", "//zarn.exe"},
         {server + "/b", "/b/api/client/update/manifest", server + "/zarn.exe"},
     };
-    const std::string package = piece_bytes(1'000, 0);
+    const std::string package = slice_bytes(1'000, 0);
     for (const auto& c : cases) serve(c.manifest_path, manifest_for(c.package_url, sha256_hex(package), 1'000));
     serve("/zarn.exe", package);
     serve("/a/zarn.exe", package);
@@ -502,7 +502,7 @@ struct BrokenAnswer {
 
 void PrintTo(const BrokenAnswer& answer, std::ostream* out) { *out << answer.name; }
 
-const std::string kBrokenPackage = piece_bytes(12'000, 5);
+const std::string kBrokenPackage = slice_bytes(12'000, 5);
 
 const Report kRequestFailed{"Ошибка загрузки", 32, kAnyText, "error"};
 

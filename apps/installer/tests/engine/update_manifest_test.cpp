@@ -5,7 +5,7 @@
 #include <ostream>
 #include <variant>
 
-#include "support/piecewise_stream.h"
+#include "support/sliced_stream.h"
 
 namespace zarn {
 
@@ -20,7 +20,7 @@ void PrintTo(const UpdateManifest& manifest, std::ostream* out) {
 
 namespace {
 
-using test::PiecewiseStream;
+using test::SlicedStream;
 
 using Expected = std::variant<UpdateManifest, std::string>;
 
@@ -149,8 +149,8 @@ TEST(UpdateManifest, DecodesOrWordsTheErrorWithItsPosition) {
     for (const auto& c : cases()) {
         platform::MemoryByteStream whole(c.json);
         EXPECT_EQ(decode(whole), c.expected) << c.what;
-        // Pieces of one byte put every token across a read boundary.
-        PiecewiseStream bytewise(c.json, 1);
+        // Slices of one byte put every token across a read boundary.
+        SlicedStream bytewise(c.json, 1);
         EXPECT_EQ(decode(bytewise), c.expected) << c.what << ", read byte by byte";
     }
 }
@@ -163,13 +163,13 @@ TEST(UpdateManifest, ValuesLongerThanTheReadBufferDecode) {
 }
 
 TEST(UpdateManifest, AFailedReadIsADecodingError) {
-    PiecewiseStream broken(R"({"version":"1","downl)", 8, "connection reset");
+    SlicedStream broken(R"({"version":"1","downl)", 8, "connection reset");
     EXPECT_EQ(decode(broken), Expected("connection reset at line 1 column 21"));
 }
 
 TEST(UpdateManifest, NothingIsReadPastTheEndOfTheStream) {
     // A stream that fails once asked again after its end: the manifest decodes all the same.
-    PiecewiseStream once(R"({"version":"1"})", 64);
+    SlicedStream once(R"({"version":"1"})", 64);
     class EndsOnce : public platform::ByteStream {
     public:
         explicit EndsOnce(platform::ByteStream& inner) : inner_(inner) {}

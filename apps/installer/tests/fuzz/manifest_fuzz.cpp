@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "engine/update_manifest.h"
-#include "support/piecewise_stream.h"
+#include "support/sliced_stream.h"
 
 namespace {
 
@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view body(reinterpret_cast<const char*>(data), size);
     zarn::platform::MemoryByteStream whole(body);
     const auto at_once = zarn::deserialize_update_manifest(whole);
-    zarn::test::PiecewiseStream pieces(body, 1 + size % 7);
-    const auto in_pieces = zarn::deserialize_update_manifest(pieces);
-    if (!same(at_once, in_pieces)) std::abort();
+    zarn::test::SlicedStream slices(body, 1 + size % 7);
+    const auto in_slices = zarn::deserialize_update_manifest(slices);
+    if (!same(at_once, in_slices)) std::abort();
     return 0;
 }

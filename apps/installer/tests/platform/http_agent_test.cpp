@@ -147,7 +147,7 @@ TEST(HttpAgent, DeliversALargeBodyWholeInReadsOfAtMostTheBufferSize) {
 
 // The body is held back while the caller does not read, and gzip is undone on the way; the two
 // must not lose or repeat a byte between them.
-TEST(HttpAgent, UndoesALargeGzipBodyReadInSmallPieces) {
+TEST(HttpAgent, UndoesALargeGzipBodyReadInSmallSlices) {
     const std::string text = test::varied_text(3'000'000);
     const std::string packed = test::gzip(text);
     test::LoopbackServer server;
@@ -185,10 +185,10 @@ HttpAgentSettings patient_per_wait() {
 
 constexpr auto kGap = 150ms;
 
-void drip(test::Reply& reply, std::string_view bytes, std::size_t piece) {
-    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+void drip(test::Reply& reply, std::string_view bytes, std::size_t slice) {
+    for (std::size_t at = 0; at < bytes.size(); at += slice) {
         std::this_thread::sleep_for(kGap);
-        if (!reply.write(bytes.substr(at, piece))) return;
+        if (!reply.write(bytes.substr(at, slice))) return;
     }
 }
 

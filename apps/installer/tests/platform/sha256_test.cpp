@@ -7,15 +7,15 @@
 namespace zarn::platform {
 namespace {
 
-std::string digest_in_pieces(const std::string& bytes, std::size_t piece) {
+std::string digest_in_slices(const std::string& bytes, std::size_t slice) {
     Sha256 digest;
-    for (std::size_t at = 0; at < bytes.size(); at += piece) {
-        digest.update(bytes.data() + at, std::min(piece, bytes.size() - at));
+    for (std::size_t at = 0; at < bytes.size(); at += slice) {
+        digest.update(bytes.data() + at, std::min(slice, bytes.size() - at));
     }
     return digest.finish_hex();
 }
 
-TEST(Sha256, GivesTheStandardDigestsWhateverThePieces) {
+TEST(Sha256, GivesTheStandardDigestsWhateverTheSlices) {
     struct Case {
         std::string bytes;
         std::string hex;
@@ -29,8 +29,8 @@ TEST(Sha256, GivesTheStandardDigestsWhateverThePieces) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.substr(0, 20));
-        for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{32'768}, std::size_t{1'000'000}}) {
-            EXPECT_EQ(digest_in_pieces(c.bytes, piece), c.hex) << "pieces of " << piece;
+        for (const std::size_t slice : {std::size_t{1}, std::size_t{7}, std::size_t{32'768}, std::size_t{1'000'000}}) {
+            EXPECT_EQ(digest_in_slices(c.bytes, slice), c.hex) << "slices of " << slice;
         }
     }
 }

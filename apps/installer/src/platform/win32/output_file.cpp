@@ -26,9 +26,9 @@ Result<OutputFile> OutputFile::create(const std::filesystem::path& path) {
 
 Result<void> OutputFile::write_all(const char* bytes, std::size_t size) {
     while (size > 0) {
-        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        const DWORD slice = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
         DWORD written = 0;
-        if (!::WriteFile(handle_->file, bytes, piece, &written, nullptr)) return unexpected(last_os_error());
+        if (!::WriteFile(handle_->file, bytes, slice, &written, nullptr)) return unexpected(last_os_error());
         bytes += written;
         size -= written;
     }

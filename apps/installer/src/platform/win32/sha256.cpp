@@ -27,11 +27,11 @@ Sha256::~Sha256() = default;
 
 void Sha256::update(const char* bytes, std::size_t size) {
     while (state_->usable && size > 0) {
-        const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 30));
+        const ULONG slice = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 30));
         auto* data = reinterpret_cast<PUCHAR>(const_cast<char*>(bytes));
-        state_->usable = BCRYPT_SUCCESS(::BCryptHashData(state_->hash, data, piece, 0));
-        bytes += piece;
-        size -= piece;
+        state_->usable = BCRYPT_SUCCESS(::BCryptHashData(state_->hash, data, slice, 0));
+        bytes += slice;
+        size -= slice;
     }
 }
 

@@ -11,15 +11,15 @@
 
 namespace zarn::test {
 
-// Hands out its bytes in pieces of a chosen size, then ends, or fails with `failure`: a body
+// Hands out its bytes in slices of a chosen size, then ends, or fails with `failure`: a body
 // as a network delivers it.
-class PiecewiseStream : public platform::ByteStream {
+class SlicedStream : public platform::ByteStream {
 public:
-    PiecewiseStream(std::string_view bytes, std::size_t piece, std::optional<std::string> failure = std::nullopt)
-        : rest_(bytes), piece_(piece), failure_(std::move(failure)) {}
+    SlicedStream(std::string_view bytes, std::size_t slice, std::optional<std::string> failure = std::nullopt)
+        : rest_(bytes), slice_(slice), failure_(std::move(failure)) {}
     Result<std::size_t> read(char* buffer, std::size_t size) override {
         if (rest_.empty() && failure_) return unexpected(Error{*failure_});
-        const std::size_t count = std::min({size, piece_, rest_.size()});
+        const std::size_t count = std::min({size, slice_, rest_.size()});
         rest_.copy(buffer, count);
         rest_.remove_prefix(count);
         return count;
@@ -27,7 +27,7 @@ public:
 
 private:
     std::string_view rest_;
-    std::size_t piece_;
+    std::size_t slice_;
     std::optional<std::string> failure_;
 };
 
