@@ -9,6 +9,7 @@
 #include "engine/client_files.h"
 #include "engine/path_join.h"
 #include "engine/update_manifest.h"
+#include "platform/ascii.h"
 #include "platform/files.h"
 #include "platform/http_agent.h"
 #include "platform/output_file.h"
@@ -32,13 +33,6 @@ std::string_view without_trailing_slashes(std::string_view text) {
 std::string_view without_leading_slashes(std::string_view text) {
     while (!text.empty() && text.front() == '/') text.remove_prefix(1);
     return text;
-}
-
-bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return lower(x) == lower(y);
-           });
 }
 
 // The package is streamed beside the client and only moved over it once its digest matched,
@@ -111,7 +105,7 @@ private:
         // A digest that the system could not work out (empty) matches nothing, not even a
         // manifest's empty "sha256".
         const auto actual = digest.finish_hex();
-        if (actual.empty() || !equal_ignoring_ascii_case(actual, artifact.sha256)) {
+        if (actual.empty() || !platform::equal_ignoring_ascii_case(actual, artifact.sha256)) {
             return fail_and_discard(*file, partial,
                                     {68, "Ошибка проверки SHA-256", "Контрольная сумма файла не совпала"});
         }

@@ -3,8 +3,9 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
+
+#include "platform/ascii.h"
 
 namespace zarn::platform {
 
@@ -19,12 +20,6 @@ std::string_view trimmed(std::string_view text) {
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 class GzipBody final : public ByteStream {
@@ -104,7 +99,7 @@ private:
 
 bool is_gzip_encoding(std::string_view content_encoding) {
     const auto name = trimmed(content_encoding);
-    return equal_ignoring_case(name, "gzip") || equal_ignoring_case(name, "x-gzip");
+    return equal_ignoring_ascii_case(name, "gzip") || equal_ignoring_ascii_case(name, "x-gzip");
 }
 
 std::unique_ptr<ByteStream> decoded_body(std::unique_ptr<ByteStream> raw, std::string_view content_encoding,

@@ -5,7 +5,9 @@
 #include <utility>
 
 #include "engine/folder_text.h"
+#include "engine/path_join.h"
 #include "engine/powershell.h"
+#include "platform/ascii.h"
 #include "platform/path_text.h"
 #include "platform/process.h"
 #include "platform/unicode.h"
@@ -20,8 +22,6 @@ constexpr std::string_view kFolderName = "ZARN";
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 
 bool ends_in_separator(std::string_view text) { return !text.empty() && is_separator(text.back()); }
-
-bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Where the component that starts at `from` ends: at the next separator or the text's end.
 std::size_t component_end(std::string_view path, std::size_t from) {
@@ -38,15 +38,6 @@ std::size_t past_components(std::string_view path, std::size_t from, int count) 
     return from;
 }
 
-bool equals_ascii_case_insensitive(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // How much of the text is its root, with the one separator after it. A share is a root with
 // its server ("\\server\share"); a device path ("\\?\", "\\.\") has its device as its root,
 // or "UNC\server\share" after the prefix.
@@ -57,9 +48,9 @@ std::size_t root_length(std::string_view path) {
         if (!device) return past_components(path, 2, 2);
         const std::size_t device_start = 4;
         const std::string_view device_name = path.substr(device_start, component_end(path, device_start) - device_start);
-        return past_components(path, device_start, equals_ascii_case_insensitive(device_name, "UNC") ? 3 : 1);
+        return past_components(path, device_start, platform::equal_ignoring_ascii_case(device_name, "UNC") ? 3 : 1);
     }
-    if (path.size() >= 2 && is_ascii_letter(path[0]) && path[1] == ':') {
+    if (starts_with_drive(path)) {
         return path.size() >= 3 && is_separator(path[2]) ? 3 : 2;
     }
     return !path.empty() && is_separator(path[0]) ? 1 : 0;
@@ -132,7 +123,7 @@ std::optional<std::string> folder_from_answer(std::string_view output) {
     const std::string answer(trim_white_space(text));
     if (answer.empty()) return std::nullopt;
     const auto name = last_folder_name(answer);
-    if (name && equals_ascii_case_insensitive(*name, kFolderName)) return answer;
+    if (name && platform::equal_ignoring_ascii_case(*name, kFolderName)) return answer;
     const std::string separator = ends_in_separator(answer) ? "" : std::string(1, char(fs::path::preferred_separator));
     return answer + separator + std::string(kFolderName);
 }

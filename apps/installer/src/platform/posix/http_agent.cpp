@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ascii.h"
 #include "platform/gzip_body.h"
 
 namespace zarn::platform {
@@ -33,13 +34,6 @@ void initialise_curl_once() {
 }
 
 bool is_blank_line(std::string_view line) { return line == "\r\n" || line == "\n"; }
-
-bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
-}
 
 std::string_view header_value(std::string_view line, std::size_t name_length) {
     line.remove_prefix(name_length);
@@ -200,8 +194,8 @@ private:
     // A head ends at its blank line; it is the final one unless the server only said
     // "continue".
     void note_header_line(std::string_view line) {
-        if (starts_with_ignoring_case(line, "location:")) location_seen_ = true;
-        if (starts_with_ignoring_case(line, "content-encoding:")) {
+        if (starts_with_ignoring_ascii_case(line, "location:")) location_seen_ = true;
+        if (starts_with_ignoring_ascii_case(line, "content-encoding:")) {
             content_encoding_ = std::string(header_value(line, std::strlen("content-encoding:")));
         }
         if (!is_blank_line(line)) return;

@@ -143,7 +143,7 @@ Result<RuntimeEntry> load_installed_runtime() {
         return unexpected(Error{"the WebView2 runtime " + platform::narrow(dll) + " has no " + kEntryPoint + ": " +
                                 missing.text});
     }
-    return RuntimeEntry{std::bit_cast<webview2::CreateWebViewEnvironment>(entry), chosen->version};
+    return RuntimeEntry{std::bit_cast<webview2::CreateWebViewEnvironment>(entry)};
 }
 
 }  // namespace zarn::toolkit::win32

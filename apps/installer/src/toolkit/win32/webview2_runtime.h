@@ -57,7 +57,6 @@ Result<ChosenRuntime> choose_runtime(const std::vector<std::wstring>& registered
 // runtime's objects live in it.
 struct RuntimeEntry {
     webview2::CreateWebViewEnvironment create_environment = nullptr;
-    RuntimeVersion version;
 };
 
 // Reads the registrations, chooses a runtime and loads its DLL by full path, its own
